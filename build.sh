@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Quorvel's one entry point for building and checking, on Debian 12.
+#
+#   ./build.sh          build both plug-ins and decode the bundled sample through each
+#   ./build.sh test     build both plug-ins and run every test of both builds
+#   ./build.sh stress [SECONDS]   long reliability pass of the stress program (both builds)
+#   ./build.sh bench    the benchmark (both builds)
+#   ./build.sh package  Quorvel-1.1.2.zip with both plug-ins and the user read-me
+#
+# Run as root on a fresh machine it installs what is missing (mingw-w64, Wine, Xvfb,
+# GoogleTest). Wine runs in a prefix of its own under build/, so nothing depends on what
+# the machine had before.
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$(pwd)
+build="$root/build"
+mode=${1:-demo}
+
+need_packages() {
+  local missing=()
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(mingw-w64)
+  command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(mingw-w64)
+  command -v wine >/dev/null || missing+=(wine wine64)
+  dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=(wine32:i386)
+  command -v Xvfb >/dev/null || missing+=(xvfb)
+  command -v cmake >/dev/null || missing+=(cmake)
+  command -v zip >/dev/null || missing+=(zip)
+  [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+  # Japanese texts of the settings dialog must render as text in its screenshot.
+  fc-list 2>/dev/null | grep -qi 'noto.*cjk\|ipa' || missing+=(fonts-noto-cjk)
+  command -v import >/dev/null || missing+=(imagemagick)
+  printf '%s\n' "${missing[@]}" | sort -u | grep -v '^$' || true
+}
+
+install_packages() {
+  local missing
+  missing=$(need_packages)
+  [ -z "$missing" ] && return 0
+  if [ "$(id -u)" != 0 ]; then
+    echo "build.sh: missing packages (run as root to install them): $missing" >&2
+    exit 1
+  fi
+  echo "== installing: $missing"
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  # shellcheck disable=SC2086
+  apt-get install -y -qq --no-install-recommends $missing >/dev/null
+}
+
+build_both() {
+  for preset in x86 x64; do
+    echo "== building $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+  done
+}
+
+export WINEPREFIX="$build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=d"
+
+wine_start() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "== creating the Wine prefix $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+    # A crashing test program must fail, not wait in Wine's debugger.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1 || true
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d 'false' /f >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+  # A persistent server makes each test program start in a fraction of a second.
+  wineserver -p >/dev/null 2>&1
+  wine cmd /c exit >/dev/null 2>&1 || true
+}
+
+wine_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+}
+
+xvfb_start() {
+  # Windows need a display; the server must know it before it starts.
+  local n
+  for n in $(seq 91 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      sleep 0.1
+    done
+    export DISPLAY=":$n"
+    return 0
+  done
+  echo "build.sh: no free display for Xvfb" >&2
+  exit 1
+}
+
+xvfb_stop() {
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+
+cleanup() {
+  wine_stop
+  xvfb_stop
+}
+
+demo() {
+  local sample="$root/tests/data/sample-orientation6-alpha.tif"
+  wine_start
+  for preset in x86 x64; do
+    local dir="$build/$preset/bin" plugin
+    plugin=$(cd "$dir" && ls Quorvel.sp?)
+    echo
+    echo "== $plugin: decoding $(basename "$sample")"
+    (cd "$dir" && wine spihost.exe "$plugin" info)
+    (cd "$dir" && wine spihost.exe "$plugin" probe "$(winepath -w "$sample")")
+    (cd "$dir" && wine spihost.exe "$plugin" decode "$(winepath -w "$sample")" "$(winepath -w "$build/sample-$preset.bmp")")
+  done
+  echo
+  echo "Wrote $build/sample-x86.bmp and $build/sample-x64.bmp"
+  cmp -s "$build/sample-x86.bmp" "$build/sample-x64.bmp" && echo "Both builds delivered identical pictures."
+}
+
+run_tests() {
+  xvfb_start
+  wine_start
+  local failed=0
+  for preset in x86 x64; do
+    echo "== testing $preset"
+    ctest --preset "$preset" || failed=1
+  done
+  return $failed
+}
+
+trap cleanup EXIT
+install_packages
+case "$mode" in
+  demo) build_both; demo ;;
+  test) build_both; run_tests ;;
+  *) echo "usage: ./build.sh [test]" >&2; exit 2 ;;
+esac

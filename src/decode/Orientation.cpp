@@ -1,0 +1,56 @@
+// ReadOrientation: the setting, the metadata query "/ifd/{ushort=274}" and the table.
+#include "decode/Orientation.h"
+
+#include <propidl.h>
+
+#include "common/Owners.h"
+#include "settings/SettingsStore.h"
+
+namespace quorvel {
+namespace {
+
+// The rotation runs on the top-down rows first; keepTopDownRows then skips the bottom-up
+// flip, a vertical mirror. So 2 = half turn + mirror = left-right mirror, 5 = three
+// quarter turns + mirror = transpose, 7 = one quarter turn + mirror = transverse.
+constexpr OrientationTransform kByTag[9] = {
+    {0, false},  // 0: not a valid tag
+    {0, false},  // 1: upright
+    {2, true},   // 2: mirrored left to right
+    {2, false},  // 3: upside down
+    {0, true},   // 4: mirrored top to bottom
+    {3, true},   // 5: transposed
+    {1, false},  // 6: needs a quarter turn clockwise
+    {1, true},   // 7: transverse
+    {3, false},  // 8: needs a quarter turn counter-clockwise
+};
+
+// PROPVARIANT owner: PropVariantClear on every path.
+class PropVariant {
+ public:
+  PropVariant() noexcept { PropVariantInit(&value_); }
+  ~PropVariant() { PropVariantClear(&value_); }
+  PropVariant(const PropVariant&) = delete;
+  PropVariant& operator=(const PropVariant&) = delete;
+  PROPVARIANT* Get() noexcept { return &value_; }
+
+ private:
+  PROPVARIANT value_;
+};
+
+}  // namespace
+
+OrientationTransform TransformForTag(std::uint32_t tag) noexcept {
+  return tag < 9 ? kByTag[tag] : OrientationTransform{};
+}
+
+OrientationTransform ReadOrientation(IWICBitmapFrameDecode* frame) noexcept {
+  if (!ReadOrientationEnabled() || frame == nullptr) return {};
+  ComPtr<IWICMetadataQueryReader> reader;
+  if (FAILED(frame->GetMetadataQueryReader(reader.Put())) || !reader) return {};
+  PropVariant value;
+  if (FAILED(reader->GetMetadataByName(L"/ifd/{ushort=274}", value.Get()))) return {};
+  const std::uint32_t tag = value.Get()->vt == VT_UI2 ? value.Get()->uiVal : 0;
+  return TransformForTag(tag);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,56 @@
+// ParallelForRows on C2VectParallel of vcomp120.dll (32-bit build), or on the calling thread.
+#include "decode/ParallelForRows.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace quorvel {
+namespace {
+
+#if defined(_M_IX86) || defined(__i386__)
+// void __cdecl C2VectParallel(int start, int end, int step, BOOL endIncluded, int threadCount,
+//                             BOOL dynamicDistribution, void* body, int argCount, ...);
+// argCount counts the body's arguments including the two range bounds.
+using C2VectParallelFn = void(__cdecl*)(int, int, int, BOOL, int, BOOL, void*, int, ...);
+
+constexpr int kThreadsRequested = 8;
+
+// Resolved once; the runtime is optional, so a plug-in without it still loads and works.
+C2VectParallelFn ResolveRuntime() noexcept {
+  static std::atomic<C2VectParallelFn> resolved{nullptr};
+  static std::atomic<bool> tried{false};
+  if (tried.load(std::memory_order_acquire)) return resolved.load(std::memory_order_acquire);
+  C2VectParallelFn entry = nullptr;
+  // The module stays loaded for the life of the process: freeing it at unload would mean
+  // calling FreeLibrary under the loader lock.
+  if (HMODULE runtime = LoadLibraryW(L"vcomp120.dll"))
+    entry = reinterpret_cast<C2VectParallelFn>(reinterpret_cast<void*>(GetProcAddress(runtime, "C2VectParallel")));
+  resolved.store(entry, std::memory_order_release);
+  tried.store(true, std::memory_order_release);
+  return entry;
+}
+#endif
+
+}  // namespace
+
+void ParallelForRows(int rowCount, RowBody body, const RowJob* jobs, const void* constants) noexcept {
+  if (rowCount <= 0) return;
+#if defined(_M_IX86) || defined(__i386__)
+  if (C2VectParallelFn parallel = ResolveRuntime()) {
+    parallel(0, rowCount, 1, FALSE, kThreadsRequested, FALSE, reinterpret_cast<void*>(body), 4, jobs, constants);
+    return;
+  }
+#endif
+  body(0, rowCount, jobs, constants);
+}
+
+bool ParallelRuntimeAvailable() noexcept {
+#if defined(_M_IX86) || defined(__i386__)
+  return ResolveRuntime() != nullptr;
+#else
+  return false;
+#endif
+}
+
+}  // namespace quorvel

@@ -1,0 +1,31 @@
+// Frame 0 made ready for copying: its orientation read, its target format chosen and a
+// format converter put in front of it when the target differs from its own format.
+#pragma once
+
+#include <wincodec.h>
+
+#include "common/Owners.h"
+#include "decode/Orientation.h"
+#include "plugin/ResultCode.h"
+
+namespace quorvel {
+
+struct PreparedSource {
+  ComPtr<IWICBitmapSource> source;  // the frame itself or a converter over it
+  OrientationTransform transform;
+  ComPtr<IWICBitmapFrameDecode> frame;  // kept for a second conversion (see below)
+  GUID target{};
+  bool alpha = false;  // the frame has alpha (table flag or palette)
+};
+
+// Throws std::bad_alloc only if the format table cannot be built.
+ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, PreparedSource& prepared);
+
+// True when hr says that the imaging component cannot convert into the requested format,
+// as Wine's does for several targets that Windows' converts into.
+bool IsUnsupportedConversion(HRESULT hr) noexcept;
+
+// Replaces the source with a converter into FallbackTargetFormat. 0 or the mapped failure.
+ResultCode ConvertToFallback(IWICImagingFactory* factory, PreparedSource& prepared) noexcept;
+
+}  // namespace quorvel

@@ -1,0 +1,58 @@
+// Settings reads with their defaults.
+#include "settings/SettingsStore.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace quorvel {
+namespace {
+
+template <std::size_t N>
+std::array<COLORREF, N> LoadColorList(const SettingsKey& key, const wchar_t* name,
+                                      const std::array<COLORREF, N>& defaults) {
+  std::array<COLORREF, N> colors = defaults;
+  std::vector<std::uint8_t> bytes;
+  if (!key.ReadBlob(name, bytes)) return colors;
+  const std::size_t count = std::min(bytes.size() / 4, N);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t* b = bytes.data() + 4 * i;
+    colors[i] = static_cast<COLORREF>(b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
+  }
+  return colors;
+}
+
+constexpr CustomColors AllWhite() {
+  CustomColors colors{};
+  for (COLORREF& c : colors) c = kDefaultColor;
+  return colors;
+}
+
+}  // namespace
+
+AlphaMode ReadAlphaSettings(BackgroundColor& background) noexcept {
+  const SettingsKey key = SettingsKey::OpenForRead(kSettingsKeyPath);
+  std::uint32_t mode = kAlphaComposite;
+  if (key.ReadDword(kValueAlpha, mode) && mode != kAlphaComposite) return static_cast<AlphaMode>(mode);
+  std::uint32_t color = kDefaultColor;
+  if (!key.ReadDword(kValueColor, color)) color = kDefaultColor;
+  background.blue = static_cast<std::uint8_t>(color >> 16);
+  background.green = static_cast<std::uint8_t>(color >> 8);
+  background.red = static_cast<std::uint8_t>(color);
+  return static_cast<AlphaMode>(kAlphaComposite);
+}
+
+bool ReadOrientationEnabled() noexcept {
+  const SettingsKey key = SettingsKey::OpenForRead(kSettingsKeyPath);
+  std::uint32_t value = 1;
+  if (!key.ReadDword(kValueExifOrientation, value)) return true;
+  return value != 0;
+}
+
+ColorHistory LoadColorHistory(const SettingsKey& key) {
+  return LoadColorList(key, kValueColorHistory, kDefaultColorHistory);
+}
+
+CustomColors LoadCustomColors(const SettingsKey& key) { return LoadColorList(key, kValueCustomColors, AllWhite()); }
+
+}  // namespace quorvel

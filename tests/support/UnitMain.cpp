@@ -1,0 +1,14 @@
+// main() of the unit-test program: the core is linked directly, so the load-time work
+// of the plug-in (the format table's lock) is done here.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "decode/PixelFormatTable.h"
+
+int main(int argc, char** argv) {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  quorvel::InitialisePixelFormatTable();
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

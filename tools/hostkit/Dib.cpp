@@ -1,0 +1,111 @@
+// ReadDib, DibDigest, WriteBmp.
+#include "Dib.h"
+
+#include <cstring>
+
+namespace hostkit {
+
+std::uint32_t Dib::IndexAt(int x, int y) const {
+  const int row = Height() - 1 - y;
+  const std::uint8_t* p = bits.data() + static_cast<std::size_t>(row) * stride;
+  const int bpp = header.biBitCount;
+  const std::size_t bit = static_cast<std::size_t>(x) * bpp;
+  return (p[bit / 8] >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1);
+}
+
+bool ReadDib(HLOCAL info, HLOCAL bitsBlock, Dib& dib, std::string* why) {
+  auto fail = [&](const char* reason) {
+    if (why) *why = reason;
+    return false;
+  };
+  if (!info || !bitsBlock) return fail("missing block");
+  dib.infoBytes = LocalSize(info);
+  dib.pixelBytes = LocalSize(bitsBlock);
+  if (dib.infoBytes < sizeof(BITMAPINFOHEADER)) return fail("info block too small");
+  const auto* base = static_cast<const std::uint8_t*>(LocalLock(info));
+  std::memcpy(&dib.header, base, sizeof(BITMAPINFOHEADER));
+  const BITMAPINFOHEADER& h = dib.header;
+  if (h.biSize != 40 || h.biWidth <= 0 || h.biHeight <= 0 || h.biPlanes != 1) {
+    LocalUnlock(info);
+    return fail("bad header");
+  }
+  const std::size_t colorCount = h.biBitCount <= 8 ? (std::size_t{1} << h.biBitCount) : 0;
+  if (dib.infoBytes < sizeof(BITMAPINFOHEADER) + 4 * colorCount) {
+    LocalUnlock(info);
+    return fail("colour table beyond the info block");
+  }
+  dib.colors.resize(colorCount);
+  if (colorCount) std::memcpy(dib.colors.data(), base + sizeof(BITMAPINFOHEADER), 4 * colorCount);
+  LocalUnlock(info);
+
+  dib.stride = ((static_cast<std::size_t>(h.biWidth) * h.biBitCount + 31) / 32) * 4;
+  const std::size_t bytes = dib.stride * static_cast<std::size_t>(h.biHeight);
+  if (bytes > dib.pixelBytes) return fail("pixel rows beyond the pixel block");
+  const auto* p = static_cast<const std::uint8_t*>(LocalLock(bitsBlock));
+  dib.bits.assign(p, p + bytes);
+  LocalUnlock(bitsBlock);
+
+  dib.pixels.assign(static_cast<std::size_t>(h.biWidth) * h.biHeight, Bgr{});
+  for (int y = 0; y < h.biHeight; ++y) {
+    const std::uint8_t* row = dib.bits.data() + static_cast<std::size_t>(h.biHeight - 1 - y) * dib.stride;
+    for (int x = 0; x < h.biWidth; ++x) {
+      Bgr& out = dib.pixels[static_cast<std::size_t>(y) * h.biWidth + x];
+      switch (h.biBitCount) {
+        case 1: case 4: case 8: {
+          const RGBQUAD c = dib.colors[dib.IndexAt(x, y)];
+          out = {c.rgbBlue, c.rgbGreen, c.rgbRed};
+          break;
+        }
+        case 16: {  // 5-5-5, as a host reads a BI_RGB 16-bit DIB
+          const unsigned v = row[2 * x] | row[2 * x + 1] << 8;
+          auto expand = [](unsigned c) { return static_cast<std::uint8_t>((c << 3) | (c >> 2)); };
+          out = {expand(v & 31), expand((v >> 5) & 31), expand((v >> 10) & 31)};
+          break;
+        }
+        case 24: out = {row[3 * x], row[3 * x + 1], row[3 * x + 2]}; break;
+        case 32: out = {row[4 * x], row[4 * x + 1], row[4 * x + 2]}; break;
+        default: return fail("unexpected bit count");
+      }
+    }
+  }
+  return true;
+}
+
+std::uint64_t DibDigest(const Dib& dib) {
+  std::uint64_t hash = 14695981039346656037ull;
+  auto mix = [&](const void* data, std::size_t n) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    for (std::size_t i = 0; i < n; ++i) hash = (hash ^ p[i]) * 1099511628211ull;
+  };
+  mix(&dib.header.biWidth, 4);
+  mix(&dib.header.biHeight, 4);
+  mix(&dib.header.biBitCount, 2);
+  mix(dib.colors.data(), 4 * dib.colors.size());
+  const std::size_t rowBytes = (static_cast<std::size_t>(dib.header.biWidth) * dib.header.biBitCount + 7) / 8;
+  for (int y = 0; y < dib.header.biHeight; ++y) {
+    const std::uint8_t* row = dib.bits.data() + static_cast<std::size_t>(y) * dib.stride;
+    mix(row, rowBytes);
+  }
+  return hash;
+}
+
+bool WriteBmp(const std::wstring& path, HLOCAL info, HLOCAL bitsBlock) {
+  Dib dib;
+  if (!ReadDib(info, bitsBlock, dib)) return false;
+  const DWORD headerBytes = static_cast<DWORD>(sizeof(BITMAPINFOHEADER) + 4 * dib.colors.size());
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(file) + headerBytes;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(dib.bits.size());
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(h, &file, sizeof(file), &written, nullptr);
+  ok = ok && WriteFile(h, &dib.header, sizeof(dib.header), &written, nullptr);
+  ok = ok && (dib.colors.empty() || WriteFile(h, dib.colors.data(), static_cast<DWORD>(4 * dib.colors.size()), &written, nullptr));
+  ok = ok && WriteFile(h, dib.bits.data(), static_cast<DWORD>(dib.bits.size()), &written, nullptr);
+  CloseHandle(h);
+  return ok;
+}
+
+}  // namespace hostkit
