@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "common/Owners.h"
@@ -40,6 +41,14 @@ class WorkBitmap {
   WorkBitmap() noexcept = default;
   WorkBitmap(const WorkBitmap&) = delete;
   WorkBitmap& operator=(const WorkBitmap&) = delete;
+  WorkBitmap(WorkBitmap&& other) noexcept
+      : layout_(std::move(other.layout_)), block_(std::move(other.block_)), pixels_(std::exchange(other.pixels_, nullptr)) {}
+  WorkBitmap& operator=(WorkBitmap&& other) noexcept {
+    layout_ = std::move(other.layout_);
+    block_ = std::move(other.block_);
+    pixels_ = std::exchange(other.pixels_, nullptr);
+    return *this;
+  }
 
   const BitmapLayout* Layout() const noexcept { return layout_.get(); }
   std::uint8_t* Pixels() const noexcept { return pixels_; }
