@@ -1,0 +1,194 @@
+// FakeDecoder, FakeFrame and FakeQueryReader.
+#include "FakeWic.h"
+
+#include <cstring>
+#include <cwchar>
+
+namespace testsupport {
+namespace {
+
+constexpr GUID kTiff = {0x163bcc30, 0xe2e9, 0x4f0b, {0x96, 0x1d, 0xa3, 0xe9, 0xfd, 0xb7, 0x88, 0xa3}};
+constexpr GUID kPng = {0x1b7cfaf4, 0x713f, 0x473c, {0xbb, 0xcd, 0x61, 0x37, 0x42, 0x5f, 0xae, 0xaf}};
+
+template <class Self>
+class Counted {
+ public:
+  explicit Counted(FakeCounters& counters) : counters_(counters) { counters_.liveObjects++; }
+  virtual ~Counted() { counters_.liveObjects--; }
+  ULONG AddRefImpl() { return ++refs_; }
+  ULONG ReleaseImpl() {
+    const ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+
+ protected:
+  FakeCounters& counters_;
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
+
+class FakeQueryReader : public IWICMetadataQueryReader, public Counted<FakeQueryReader> {
+ public:
+  FakeQueryReader(const FakeFrameSpec& spec, FakeCounters& c) : Counted(c), spec_(spec) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == __uuidof(IUnknown) || iid == __uuidof(IWICMetadataQueryReader)) {
+      *out = static_cast<IWICMetadataQueryReader*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+  HRESULT STDMETHODCALLTYPE GetContainerFormat(GUID* format) override {
+    *format = kTiff;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetLocation(UINT, WCHAR*, UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMetadataByName(LPCWSTR name, PROPVARIANT* value) override {
+    if (!name || std::wcscmp(name, L"/ifd/{ushort=274}") != 0 || !spec_.orientation)
+      return WINCODEC_ERR_PROPERTYNOTFOUND;
+    *value = *spec_.orientation;  // plain values only: nothing to deep-copy
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetEnumerator(IEnumString**) override { return E_NOTIMPL; }
+
+ private:
+  const FakeFrameSpec& spec_;
+};
+
+class FakeFrame : public IWICBitmapFrameDecode, public Counted<FakeFrame> {
+ public:
+  FakeFrame(const FakeFrameSpec& spec, FakeCounters& c) : Counted(c), spec_(spec) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == __uuidof(IUnknown) || iid == __uuidof(IWICBitmapFrameDecode) ||
+        (iid == __uuidof(IWICBitmapSource) && !spec_.refuseBitmapSource)) {
+      *out = static_cast<IWICBitmapFrameDecode*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+  HRESULT STDMETHODCALLTYPE GetSize(UINT* w, UINT* h) override {
+    if (FAILED(spec_.getSizeResult)) return spec_.getSizeResult;
+    *w = spec_.width;
+    *h = spec_.height;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetPixelFormat(WICPixelFormatGUID* format) override {
+    *format = spec_.format;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetResolution(double* x, double* y) override {
+    *x = spec_.dpiX;
+    *y = spec_.dpiY;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE CopyPalette(IWICPalette* palette) override {
+    if (!spec_.palette) return WINCODEC_ERR_PALETTEUNAVAILABLE;
+    return palette->InitializeCustom(const_cast<WICColor*>(spec_.palette->data()), static_cast<UINT>(spec_.palette->size()));
+  }
+  HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT stride, UINT size, BYTE* buffer) override {
+    counters_.copyPixelsCalls++;
+    if (FAILED(spec_.copyPixelsResult)) return spec_.copyPixelsResult;
+    WICRect all{0, 0, static_cast<INT>(spec_.width), static_cast<INT>(spec_.height)};
+    const WICRect r = rect ? *rect : all;
+    if (r.X < 0 || r.Y < 0 || r.X + r.Width > all.Width || r.Y + r.Height > all.Height) return E_INVALIDARG;
+    const std::size_t rowBytes = (static_cast<std::size_t>(spec_.width) * spec_.bitsPerPixel + 7) / 8;
+    const std::size_t outBytes = (static_cast<std::size_t>(r.Width) * spec_.bitsPerPixel + 7) / 8;
+    if (stride < outBytes || (r.Height > 0 && size < stride * (r.Height - 1) + outBytes)) return E_INVALIDARG;
+    if (spec_.bitsPerPixel % 8 != 0 && r.X != 0) return E_NOTIMPL;
+    for (INT y = 0; y < r.Height; ++y) {
+      const std::size_t from = (r.Y + y) * rowBytes + static_cast<std::size_t>(r.X) * spec_.bitsPerPixel / 8;
+      if (from + outBytes <= spec_.pixels.size()) std::memcpy(buffer + y * stride, spec_.pixels.data() + from, outBytes);
+    }
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetMetadataQueryReader(IWICMetadataQueryReader** reader) override {
+    counters_.metadataReaderRequests++;
+    *reader = nullptr;
+    if (spec_.noMetadataReader) return WINCODEC_ERR_UNSUPPORTEDOPERATION;
+    *reader = new FakeQueryReader(spec_, counters_);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetColorContexts(UINT, IWICColorContext**, UINT* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetThumbnail(IWICBitmapSource**) override { return WINCODEC_ERR_CODECNOTHUMBNAIL; }
+
+ private:
+  const FakeFrameSpec& spec_;
+};
+
+class FakeDecoder : public IWICBitmapDecoder, public Counted<FakeDecoder> {
+ public:
+  FakeDecoder(const FakeFrameSpec& spec, FakeCounters& c) : Counted(c), spec_(spec) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == __uuidof(IUnknown) || iid == __uuidof(IWICBitmapDecoder)) {
+      *out = static_cast<IWICBitmapDecoder*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+  HRESULT STDMETHODCALLTYPE QueryCapability(IStream*, DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Initialize(IStream*, WICDecodeOptions) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetContainerFormat(GUID* format) override {
+    *format = spec_.containerIsTiff ? kTiff : kPng;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDecoderInfo(IWICBitmapDecoderInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CopyPalette(IWICPalette*) override { return WINCODEC_ERR_PALETTEUNAVAILABLE; }
+  HRESULT STDMETHODCALLTYPE GetMetadataQueryReader(IWICMetadataQueryReader**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetPreview(IWICBitmapSource**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetColorContexts(UINT, IWICColorContext**, UINT* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetThumbnail(IWICBitmapSource**) override { return WINCODEC_ERR_CODECNOTHUMBNAIL; }
+  HRESULT STDMETHODCALLTYPE GetFrameCount(UINT* count) override {
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetFrame(UINT index, IWICBitmapFrameDecode** frame) override {
+    *frame = nullptr;
+    if (index != 0) return E_INVALIDARG;
+    *frame = new FakeFrame(spec_, counters_);
+    return S_OK;
+  }
+
+ private:
+  const FakeFrameSpec& spec_;
+};
+
+}  // namespace
+
+IWICBitmapDecoder* MakeFakeDecoder(const FakeFrameSpec& spec, FakeCounters& counters) {
+  return new FakeDecoder(spec, counters);
+}
+
+PROPVARIANT OrientationValue(VARTYPE type, std::uint32_t value) {
+  PROPVARIANT v;
+  PropVariantInit(&v);
+  v.vt = type;
+  switch (type) {
+    case VT_UI2: v.uiVal = static_cast<USHORT>(value); break;
+    case VT_UI4: v.ulVal = value; break;
+    case VT_I2: v.iVal = static_cast<SHORT>(value); break;
+    case VT_UI1: v.bVal = static_cast<BYTE>(value); break;
+    default: v.ulVal = value; break;
+  }
+  return v;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,44 @@
+// Stand-ins for the imaging component's decoder, frame and metadata reader, for unit
+// tests of the decoding pipeline: any pixel format, palette, size, orientation tag or
+// failure can be given, and the plug-in's use of them is counted. The real factory's
+// format converter works over them, since a fake frame is a real IWICBitmapSource.
+#pragma once
+
+#include <wincodec.h>
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace testsupport {
+
+struct FakeFrameSpec {
+  UINT width = 1;
+  UINT height = 1;
+  GUID format{};
+  UINT bitsPerPixel = 8;
+  double dpiX = 72, dpiY = 72;
+  std::optional<std::vector<WICColor>> palette;  // none: CopyPalette fails
+  std::vector<std::uint8_t> pixels;              // packed rows, ceil(width * bpp / 8) bytes each
+  // Orientation tag: none means "property not found".
+  std::optional<PROPVARIANT> orientation;
+  bool noMetadataReader = false;
+  bool refuseBitmapSource = false;  // QueryInterface for IWICBitmapSource answers E_NOINTERFACE
+  HRESULT copyPixelsResult = S_OK;
+  HRESULT getSizeResult = S_OK;
+  bool containerIsTiff = true;
+};
+
+struct FakeCounters {
+  std::atomic<int> liveObjects{0};
+  std::atomic<int> metadataReaderRequests{0};
+  std::atomic<int> copyPixelsCalls{0};
+};
+
+// A decoder over one frame. The returned pointer holds one reference.
+IWICBitmapDecoder* MakeFakeDecoder(const FakeFrameSpec& spec, FakeCounters& counters);
+
+PROPVARIANT OrientationValue(VARTYPE type, std::uint32_t value);
+
+}  // namespace testsupport

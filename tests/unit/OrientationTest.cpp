@@ -1,0 +1,92 @@
+// Reading the orientation: the setting first, then the tag through the frame's metadata
+// query reader, and the eight values as quarter turns plus the kept row order.
+#include <gtest/gtest.h>
+
+#include "FakeWic.h"
+#include "TestEnvironment.h"
+#include "common/Owners.h"
+#include "decode/Orientation.h"
+#include "decode/PixelFormatGuids.h"
+#include "settings/SettingsStore.h"
+
+namespace quorvel {
+namespace {
+
+using testsupport::CleanSettings;
+using testsupport::FakeCounters;
+using testsupport::FakeFrameSpec;
+using testsupport::OrientationValue;
+
+struct Expected {
+  std::uint32_t rotation;
+  bool keepTopDownRows;
+};
+
+OrientationTransform ReadFrom(const FakeFrameSpec& spec, FakeCounters& counters) {
+  ComPtr<IWICBitmapDecoder> decoder;
+  *decoder.Put() = testsupport::MakeFakeDecoder(spec, counters);
+  ComPtr<IWICBitmapFrameDecode> frame;
+  EXPECT_EQ(decoder->GetFrame(0, frame.Put()), S_OK);
+  return ReadOrientation(frame.Get());
+}
+
+TEST(Orientation, EachTagValueIsAQuarterTurnCountAndARowOrder) {
+  const Expected table[10] = {{0, false}, {0, false}, {2, true}, {2, false}, {0, true},
+                              {3, true},  {1, false}, {1, true}, {3, false}, {0, false}};
+  for (std::uint32_t tag = 0; tag < 10; ++tag) {
+    const OrientationTransform t = TransformForTag(tag);
+    EXPECT_EQ(t.rotation, table[tag].rotation) << tag;
+    EXPECT_EQ(t.keepTopDownRows, table[tag].keepTopDownRows) << tag;
+  }
+  EXPECT_EQ(TransformForTag(0xFFFF).rotation, 0u);
+  EXPECT_EQ(TransformForTag(0xFFFFFFFF).keepTopDownRows, false);
+}
+
+TEST(Orientation, TheTagIsReadAsAnUnsignedShortOnly) {
+  const CleanSettings settings;
+  FakeCounters counters;
+  FakeFrameSpec spec;
+  spec.format = kPixelFormat8bppGray;
+  for (std::uint32_t tag = 1; tag <= 8; ++tag) {
+    spec.orientation = OrientationValue(VT_UI2, tag);
+    const OrientationTransform t = ReadFrom(spec, counters);
+    EXPECT_EQ(t.rotation, TransformForTag(tag).rotation) << tag;
+    EXPECT_EQ(t.keepTopDownRows, TransformForTag(tag).keepTopDownRows) << tag;
+  }
+  for (VARTYPE type : {VARTYPE(VT_UI4), VARTYPE(VT_I2), VARTYPE(VT_UI1), VARTYPE(VT_EMPTY)}) {
+    spec.orientation = OrientationValue(type, 6);
+    EXPECT_EQ(ReadFrom(spec, counters).rotation, 0u) << "type " << type;
+  }
+  for (std::uint32_t tag : {0u, 9u, 0xFFFFu}) {
+    spec.orientation = OrientationValue(VT_UI2, tag);
+    const OrientationTransform t = ReadFrom(spec, counters);
+    EXPECT_EQ(t.rotation, 0u);
+    EXPECT_FALSE(t.keepTopDownRows);
+  }
+  spec.orientation.reset();
+  EXPECT_EQ(ReadFrom(spec, counters).rotation, 0u) << "no tag";
+  spec.noMetadataReader = true;
+  EXPECT_EQ(ReadFrom(spec, counters).rotation, 0u) << "no metadata at all";
+  EXPECT_EQ(counters.liveObjects, 0) << "every reader and frame released";
+  EXPECT_EQ(ReadOrientation(nullptr).rotation, 0u);
+}
+
+TEST(Orientation, SwitchedOffTheFrameIsNotEvenAsked) {
+  const CleanSettings settings;
+  FakeCounters counters;
+  FakeFrameSpec spec;
+  spec.format = kPixelFormat8bppGray;
+  spec.orientation = OrientationValue(VT_UI2, 6);
+  settings.SetDword(kValueExifOrientation, 0);
+  EXPECT_EQ(ReadFrom(spec, counters).rotation, 0u);
+  EXPECT_EQ(counters.metadataReaderRequests, 0);
+  settings.SetDword(kValueExifOrientation, 5);
+  EXPECT_EQ(ReadFrom(spec, counters).rotation, 1u) << "any other number honours the tag";
+  const wchar_t text[] = L"0";
+  settings.SetRaw(kValueExifOrientation, REG_SZ, text, sizeof(text));
+  EXPECT_EQ(ReadFrom(spec, counters).rotation, 1u) << "a string is no stored 0";
+  EXPECT_EQ(counters.metadataReaderRequests, 2);
+}
+
+}  // namespace
+}  // namespace quorvel
