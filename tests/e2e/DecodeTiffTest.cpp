@@ -1,0 +1,235 @@
+// GetPicture/GetPictureW end to end on TIFF files of every kind, in all eight
+// orientations, compared pixel by pixel with what each fixture defines; the settings'
+// effect per picture; the progress protocol; multi-page files; both builds agree.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "E2eSupport.h"
+#include "TestEnvironment.h"
+#include "TiffFixtures.h"
+#include "WicProbe.h"
+
+namespace {
+
+using e2e::DecodeFile;
+using e2e::DecodeMemory;
+using hostkit::Plugin;
+using testsupport::CleanSettings;
+using testsupport::TempFile;
+using testsupport::TiffFixture;
+
+bool HasAlpha(const TiffFixture& f) { return f.name.find("rgba") != std::string::npos || f.name.find("alpha") != std::string::npos; }
+bool Turns(int orientation) { return orientation == 2 || orientation == 3 || orientation >= 5; }
+
+// The conversion target the delivered depth follows from (for asking the component).
+GUID TargetFor(const TiffFixture& f, const GUID& frameFormat, bool turned) {
+  using namespace testsupport;
+  if (HasAlpha(f)) return kWic32bppBGRA;
+  if (f.depth == 16) return frameFormat;
+  if (turned) return f.depth <= 8 ? kWic8bppIndexed : kWic32bppBGR;
+  if (f.depth > 8) return kWic24bppBGR;
+  if (SameGuid(frameFormat, kWic2bppIndexed)) return kWic4bppIndexed;
+  if (SameGuid(frameFormat, kWic2bppGray)) return kWic4bppGray;
+  return frameFormat;
+}
+
+class DecodeTiff : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(plugin.IsLoaded()); }
+  CleanSettings settings;
+  Plugin plugin;
+};
+
+std::string DigestFileFor(const std::wstring& folder) {
+  std::string path(folder.begin(), folder.end());
+  return path + "picture-digests.txt";
+}
+
+TEST_F(DecodeTiff, EveryKindOfPictureInEveryOrientation) {
+  std::ostringstream digests;
+  for (TiffFixture f : testsupport::AllTiffFixtures(7, 5)) {
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+      SCOPED_TRACE(f.name + ", orientation " + std::to_string(orientation));
+      f.page.orientation = orientation;
+      const auto bytes = testsupport::WriteTiff(f.page);
+      // Odd orientations through memory, even ones through a file: both inputs, all cases.
+      const TempFile file(bytes);
+      const e2e::Delivered d = orientation % 2 ? DecodeMemory(plugin, bytes) : DecodeFile(plugin, file.Path());
+      const auto facts = testsupport::ProbeFrame(bytes);
+      if (!facts) {
+        ASSERT_TRUE(f.componentMayRefuse) << "the imaging component must read this kind";
+        EXPECT_TRUE(d.result == 2 || d.result == 8) << d.result;
+        if (orientation == 1) std::printf("[ component ] %s: the imaging component cannot open it (result %d)\n", f.name.c_str(), d.result);
+        continue;
+      }
+      ASSERT_EQ(d.result, 0);
+      ASSERT_TRUE(d.wellFormed) << d.why;
+      const bool turned = Turns(orientation);
+      int depth = turned ? f.turnedDepth : f.depth;
+      if (!testsupport::ComponentConverts(bytes, TargetFor(f, facts->format, turned))) {
+        depth = 24;  // the component lacks that conversion: the plug-in's 32-bit fallback
+        if (orientation == 1 || orientation == 6)
+          std::printf("[ component ] %s: no conversion to the %s target; delivered through 32bppBGR\n", f.name.c_str(),
+                      turned ? "turned" : "unturned");
+      }
+      EXPECT_EQ(d.dib.header.biBitCount, depth);
+      EXPECT_EQ(testsupport::ComparePicture(d.dib, 7, 5, orientation, f.color), "");
+      digests << f.name << " " << orientation << " " << hostkit::DibDigest(d.dib) << "\n";
+    }
+  }
+  std::ofstream(DigestFileFor(hostkit::ProgramFolder())) << digests.str();
+}
+
+TEST_F(DecodeTiff, BothBuildsDeliverIdenticalPictures) {
+#if !defined(_WIN64)
+  GTEST_SKIP() << "compared from the 64-bit build, against the 32-bit build's digests";
+#else
+  std::ifstream theirs(DigestFileFor(hostkit::ProgramFolder() + L"..\\..\\x86\\bin\\"));
+  if (!theirs) GTEST_SKIP() << "the 32-bit build's digests are not there (its tests did not run first)";
+  std::map<std::string, std::string> expected;
+  for (std::string name, orientation, digest; theirs >> name >> orientation >> digest;) expected[name + " " + orientation] = digest;
+  ASSERT_FALSE(expected.empty());
+  for (TiffFixture f : testsupport::AllTiffFixtures(7, 5))
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+      f.page.orientation = orientation;
+      const e2e::Delivered d = DecodeMemory(plugin, testsupport::WriteTiff(f.page));
+      if (d.result != 0) continue;
+      const std::string key = f.name + " " + std::to_string(orientation);
+      EXPECT_EQ(std::to_string(hostkit::DibDigest(d.dib)), expected[key]) << key;
+    }
+#endif
+}
+
+TEST_F(DecodeTiff, OrientationTagsOfOtherTypesOrValuesAreIgnored) {
+  TiffFixture f = testsupport::TiffFixtureNamed("rgb8", 6, 4);
+  using testsupport::TiffType;
+  struct Case {
+    TiffType type;
+    std::uint32_t value;
+  };
+  for (const Case c : {Case{TiffType::kLong, 6}, {TiffType::kByte, 6}, {TiffType::kSShort, 6}, {TiffType::kShort, 0},
+                       {TiffType::kShort, 9}, {TiffType::kShort, 65535}}) {
+    f.page.orientation = c.value;
+    f.page.orientationType = c.type;
+    const e2e::Delivered d = DecodeMemory(plugin, testsupport::WriteTiff(f.page));
+    ASSERT_EQ(d.result, 0);
+    EXPECT_EQ(testsupport::ComparePicture(d.dib, 6, 4, 1, f.color), "") << "type " << int(c.type) << " value " << c.value;
+  }
+}
+
+TEST_F(DecodeTiff, SettingsTakeEffectFromTheNextPicture) {
+  TiffFixture f = testsupport::TiffFixtureNamed("rgba8", 5, 3);
+  f.page.orientation = 6;
+  const auto bytes = testsupport::WriteTiff(f.page);
+  const auto stored = [&](std::uint32_t x, std::uint32_t y) {
+    // The fixture's colour before compositing: its samples are R, G, B, A.
+    const std::uint8_t* p = f.page.pixels.data() + y * f.page.RowBytes() + 4 * x;
+    return testsupport::Bgr{p[2], p[1], p[0]};
+  };
+  const auto alphaOf = [&](std::uint32_t x, std::uint32_t y) { return f.page.pixels[y * f.page.RowBytes() + 4 * x + 3]; };
+
+  e2e::Delivered d = DecodeMemory(plugin, bytes);
+  EXPECT_EQ(testsupport::ComparePicture(d.dib, 5, 3, 6, f.color), "") << "no settings: composited on white, turned";
+
+  settings.SetDword(L"Alpha", 0);
+  d = DecodeMemory(plugin, bytes);
+  EXPECT_EQ(testsupport::ComparePicture(d.dib, 5, 3, 6, stored), "") << "Alpha 0: the alpha byte is dropped";
+
+  settings.SetDword(L"Alpha", 1);
+  settings.SetDword(L"Color", 0x00402010);  // blue 0x40, green 0x20, red 0x10
+  d = DecodeMemory(plugin, bytes);
+  EXPECT_EQ(testsupport::ComparePicture(d.dib, 5, 3, 6,
+                                        [&](auto x, auto y) { return testsupport::Composite(stored(x, y), alphaOf(x, y), {0x40, 0x20, 0x10}); }),
+            "");
+
+  settings.SetDword(L"exif_orientation", 0);
+  d = DecodeMemory(plugin, bytes);
+  EXPECT_EQ(d.dib.Width(), 5) << "orientation ignored: delivered as stored";
+  EXPECT_EQ(testsupport::ComparePicture(d.dib, 5, 3, 1,
+                                        [&](auto x, auto y) { return testsupport::Composite(stored(x, y), alphaOf(x, y), {0x40, 0x20, 0x10}); }),
+            "");
+}
+
+struct Protocol {
+  std::vector<int> numerators;
+  std::vector<LONG_PTR> data;
+  int stopAt = -1;
+};
+Protocol* gProtocol = nullptr;
+int WINAPI Observe(int n, int d, LONG_PTR data) {
+  EXPECT_EQ(d, 100);
+  gProtocol->numerators.push_back(n);
+  gProtocol->data.push_back(data);
+  return n == gProtocol->stopAt;
+}
+
+TEST_F(DecodeTiff, ReportsTheWholeProgressSequenceAndStopsAtEachReport) {
+  TiffFixture f = testsupport::TiffFixtureNamed("rgba8", 9, 6);
+  f.page.orientation = 8;
+  const auto bytes = testsupport::WriteTiff(f.page);
+  const LONG_PTR hostData = static_cast<LONG_PTR>(sizeof(void*) == 8 ? 0x7EDCBA9876543210ull : 0x76543210u);
+  const std::vector<int> all = {0, 10, 30, 50, 60, 70, 80, 90, 100};
+  for (int stopAt : {-1, 0, 10, 30, 50, 60, 70, 80, 90, 100}) {
+    Protocol p;
+    p.stopAt = stopAt;
+    gProtocol = &p;
+    HLOCAL info = nullptr, bits = nullptr;
+    const int r = plugin.GetPicture(reinterpret_cast<LPCSTR>(bytes.data()), bytes.size(), 1, &info, &bits, Observe, hostData);
+    const std::vector<int> expected(all.begin(), stopAt < 0 ? all.end() : std::find(all.begin(), all.end(), stopAt) + 1);
+    EXPECT_EQ(p.numerators, expected) << stopAt;
+    for (LONG_PTR seen : p.data) EXPECT_EQ(seen, hostData) << "the host's data comes back whole";
+    EXPECT_EQ(r, stopAt < 0 ? 0 : 1) << stopAt;
+    if (stopAt < 0 || stopAt == 100) {
+      ASSERT_NE(info, nullptr) << "the handles are the host's";
+      ASSERT_NE(bits, nullptr);
+      hostkit::Dib dib;
+      EXPECT_TRUE(hostkit::ReadDib(info, bits, dib));
+      LocalFree(info);
+      LocalFree(bits);
+    } else {
+      EXPECT_EQ(info, nullptr) << stopAt;
+      EXPECT_EQ(bits, nullptr) << stopAt;
+    }
+  }
+}
+
+TEST_F(DecodeTiff, AMultiPageFileShowsItsFirstPage) {
+  TiffFixture first = testsupport::TiffFixtureNamed("rgb8", 6, 4);
+  TiffFixture second = testsupport::TiffFixtureNamed("palette8", 9, 9);
+  const auto bytes = testsupport::WriteTiff(std::vector<testsupport::TiffPage>{first.page, second.page});
+  const e2e::Delivered d = DecodeMemory(plugin, bytes);
+  ASSERT_EQ(d.result, 0);
+  EXPECT_EQ(testsupport::ComparePicture(d.dib, 6, 4, 1, first.color), "");
+  const auto reversed = testsupport::WriteTiff(std::vector<testsupport::TiffPage>{second.page, first.page});
+  EXPECT_EQ(DecodeMemory(plugin, reversed).dib.Width(), 9);
+}
+
+// Files written by ImageMagick and libtiff (tests/data/README.md), with the digest of the
+// picture ImageMagick itself shows for each (auto-oriented, on white).
+TEST_F(DecodeTiff, FilesMadeByIndependentToolsMatchTheirReferenceDigests) {
+  const std::wstring folder = testsupport::DataFolder();
+  std::ifstream list(std::string(folder.begin(), folder.end()) + "expected-digests.txt");
+  ASSERT_TRUE(list) << "tests/data/expected-digests.txt";
+  int checked = 0;
+  for (std::string name, digest; list >> name >> digest;) {
+    SCOPED_TRACE(name);
+    const std::wstring path = testsupport::DataFolder() + std::wstring(name.begin(), name.end());
+    const e2e::Delivered d = DecodeFile(plugin, path);
+    ASSERT_EQ(d.result, 0);
+    ASSERT_TRUE(d.wellFormed) << d.why;
+    // FNV-1a over the displayed pixels, top-down, blue-green-red.
+    std::uint64_t h = 14695981039346656037ull;
+    for (const testsupport::Bgr& p : d.dib.pixels)
+      for (std::uint8_t c : {p.b, p.g, p.r}) h = (h ^ c) * 1099511628211ull;
+    EXPECT_EQ(std::to_string(h), digest);
+    ++checked;
+  }
+  EXPECT_GE(checked, 5);
+}
+
+}  // namespace
