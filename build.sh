@@ -27,7 +27,7 @@ need_packages() {
   command -v zip >/dev/null || missing+=(zip)
   [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
   # Japanese texts of the settings dialog must render as text in its screenshot.
-  fc-list 2>/dev/null | grep -qi 'noto.*cjk\|ipa' || missing+=(fonts-noto-cjk)
+  fc-list 2>/dev/null | grep -q 'IPAPGothic' || missing+=(fonts-ipafont-gothic)
   command -v import >/dev/null || missing+=(imagemagick)
   printf '%s\n' "${missing[@]}" | sort -u | grep -v '^$' || true
 }
@@ -60,17 +60,32 @@ export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=d"
 
+prefix_setup=3  # raise when the prefix needs new settings
+
+wine_reg() {
+  wine reg add "$@" /f >/dev/null 2>&1 || true
+}
+
 wine_start() {
+  # A server left from an earlier run may be persistent, or may lack the display.
+  wineserver -k >/dev/null 2>&1 || true
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "== creating the Wine prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
+  fi
+  if [ "$(cat "$WINEPREFIX/.quorvel-setup" 2>/dev/null)" != "$prefix_setup" ]; then
     # A crashing test program must fail, not wait in Wine's debugger.
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1 || true
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d 'false' /f >/dev/null 2>&1 || true
+    wine_reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+    wine_reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1
+    wine_reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d false
+    # Japanese text in the dialog's font, as a Japanese Windows links it to its own fonts.
+    local cjk='ipagp.ttf,IPAPGothic'
+    wine_reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma /t REG_MULTI_SZ /d "$cjk"
+    wine_reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v 'Microsoft Sans Serif' /t REG_MULTI_SZ /d "$cjk"
     wineserver -w
+    echo "$prefix_setup" > "$WINEPREFIX/.quorvel-setup"
   fi
   # A persistent server makes each test program start in a fraction of a second.
   wineserver -p >/dev/null 2>&1
