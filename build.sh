@@ -151,10 +151,23 @@ run_tests() {
   return $failed
 }
 
+package() {
+  local version=1.1.2 stage="$build/package"
+  rm -rf "$stage" && mkdir -p "$stage/Quorvel-$version"
+  cp "$build/x86/bin/Quorvel.spi" "$build/x64/bin/Quorvel.sph" "$stage/Quorvel-$version/"
+  # Windows line ends, so that Notepad on any version shows the read-me properly.
+  sed 's/$/\r/' "$root/docs/USER-README.txt" > "$stage/Quorvel-$version/README.txt"
+  rm -f "$root/Quorvel-$version.zip"
+  (cd "$stage" && zip -q -r -X "$root/Quorvel-$version.zip" "Quorvel-$version")
+  echo "Wrote $root/Quorvel-$version.zip"
+  unzip -l "$root/Quorvel-$version.zip"
+}
+
 trap cleanup EXIT
 install_packages
 case "$mode" in
   demo) build_both; demo ;;
   test) build_both; run_tests ;;
-  *) echo "usage: ./build.sh [test]" >&2; exit 2 ;;
+  package) build_both; package ;;
+  *) echo "usage: ./build.sh [test | package]" >&2; exit 2 ;;
 esac
