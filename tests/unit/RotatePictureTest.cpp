@@ -2,7 +2,9 @@
 // element widths, plus the checks RotatePicture makes before turning anything.
 #include <gtest/gtest.h>
 
+#include "FailingAllocator.h"
 #include "PixelTestSupport.h"
+#include "decode/DibOutput.h"
 #include "decode/ParallelForRows.h"
 #include "decode/RotatePicture.h"
 
@@ -135,6 +137,25 @@ TEST(RotatePicture, TakesTheSpareBlockWhenItIsLargeEnough) {
   ASSERT_EQ(RotatePicture(b, 1, spare), kResultSuccess);
   EXPECT_EQ(b.Block(), spareBlock);
   EXPECT_EQ(spare.Get(), former) << "the slot holds the bitmap's former block";
+}
+
+TEST(RotatePicture, ARowListThatCannotBeMadeIsOutOfMemoryAndChangesNothing) {
+  for (std::uint32_t rotation = 1; rotation <= 3; ++rotation) {
+    WorkBitmap b = Filled(9, 7, 16);
+    const HLOCAL block = b.Block();
+    const std::uint64_t before = testing_pixels::Digest(b);
+    SpareBlock spare(LocalAlloc(LMEM_FIXED, 4096));
+    const HLOCAL spareBlock = spare.Get();
+    testsupport::FailAllocationsAfter(0);
+    const ResultCode r = RotatePicture(b, rotation, spare);
+    const ResultCode flipped = FlipRowsBottomUp(b, spare);
+    testsupport::StopFailingAllocations();
+    EXPECT_EQ(r, kResultOutOfMemory);
+    EXPECT_EQ(flipped, kResultOutOfMemory);
+    EXPECT_EQ(b.Block(), block);
+    EXPECT_EQ(testing_pixels::Digest(b), before);
+    EXPECT_EQ(spare.Get(), spareBlock) << "the spare slot keeps its block";
+  }
 }
 
 TEST(RotatePicture, GivesTheSameDigestInBothBuilds) {
