@@ -46,4 +46,8 @@ void ParallelForRows(int rowCount, RowBody body, const RowJob* jobs, const void*
 // Whether the parallel runtime was found (always false in the 64-bit build).
 bool ParallelRuntimeAvailable() noexcept;
 
+// For the benchmark only: run every row loop on the calling thread (false) or as built
+// (true, the default), to measure what the worker threads gain.
+void UseParallelRowsForMeasurement(bool parallel) noexcept;
+
 }  // namespace quorvel

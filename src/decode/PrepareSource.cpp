@@ -3,11 +3,14 @@
 
 #include <cstring>
 
+#include "decode/PixelFormatGuids.h"
 #include "decode/PixelFormatTable.h"
 #include "decode/TargetFormat.h"
 
 namespace quorvel {
 namespace {
+
+bool SameGuid(const GUID& a, const GUID& b) noexcept { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 
 constexpr HRESULT kUnsupportedOperation = static_cast<HRESULT>(0x88982F81);   // WINCODEC_ERR_UNSUPPORTEDOPERATION
 constexpr HRESULT kUnsupportedPixelFormat = static_cast<HRESULT>(0x88982F80);  // WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT
@@ -67,7 +70,11 @@ ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder
 
   prepared.alpha = alpha;
   prepared.target = ChooseTargetFormat(frameFormat, entry, alpha, prepared.transform.rotation);
-  HRESULT hr = MakeSource(factory, frame.Get(), frameFormat, prepared.target, prepared.source);
+  // A turned 24-bit BGR frame is read as it is: the copy turns 24-bit pixels itself, with
+  // the very bytes that widening them to 32bppBGR and dropping the fourth byte would give.
+  const bool readAsStored = prepared.transform.rotation != 0 && SameGuid(prepared.target, kPixelFormat32bppBGR) &&
+                            SameGuid(frameFormat, kPixelFormat24bppBGR);
+  HRESULT hr = MakeSource(factory, frame.Get(), frameFormat, readAsStored ? frameFormat : prepared.target, prepared.source);
   if (IsUnsupportedConversion(hr)) {
     const GUID& fallback = FallbackTargetFormat(alpha);
     if (std::memcmp(&fallback, &prepared.target, sizeof(GUID)) != 0) {

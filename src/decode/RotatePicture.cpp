@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "decode/RowKernels.h"
 #include "decode/RowStep.h"
 
 namespace quorvel {
@@ -10,52 +11,37 @@ namespace {
 
 constexpr HRESULT kInvalidPixelFormat = HRESULT_FROM_WIN32(ERROR_INVALID_PIXEL_FORMAT);  // 0x800707D0
 
-struct RotationConstants {
-  std::uint32_t count;  // elements per destination row
-  std::uintptr_t step;  // source advance per element (two's complement for negative steps)
-};
-
-// Destination element j of each row = the element at the row's source start moved j steps.
-template <class Element>
-void QUORVEL_ROW_BODY RotateRows(int lo, int hi, const RowJob* jobs, const void* constants) {
-  const auto& c = *static_cast<const RotationConstants*>(constants);
-  for (int row = lo; row < hi; ++row) {
-    std::uint8_t* d = jobs[row].destination;
-    std::uintptr_t s = reinterpret_cast<std::uintptr_t>(jobs[row].source);
-    for (std::uint32_t j = 0; j < c.count; ++j, d += sizeof(Element), s += c.step)
-      std::memcpy(d, reinterpret_cast<const void*>(s), sizeof(Element));
-  }
-}
-
 enum class Turn { kQuarterCw, kHalf, kQuarterCcw };
 
 template <class Element>
 ResultCode Rotate(WorkBitmap& bitmap, SpareBlock& spare, Turn turn) noexcept {
   const BitmapLayout& a = *bitmap.Layout();
   const std::uint32_t w = a.width, h = a.height;
-  const std::uintptr_t s = a.stride, e = sizeof(Element);
-  const std::uintptr_t p = reinterpret_cast<std::uintptr_t>(bitmap.Pixels());
-  const auto at = [](std::uintptr_t address) { return reinterpret_cast<const std::uint8_t*>(address); };
-  const RowBody body = &RotateRows<Element>;
+  const std::ptrdiff_t s = static_cast<std::ptrdiff_t>(a.stride), e = sizeof(Element);
+  const std::uint8_t* p = bitmap.Pixels();
+  RunConstants c;
+  c.elementBytes = sizeof(Element);
   switch (turn) {
     // D[k][j] = A[H-1-j][k]: row k starts at the bottom of source column k and walks up.
-    case Turn::kQuarterCw: {
-      const RotationConstants c{h, std::uintptr_t{0} - s};
-      return RunRowStep(bitmap, spare, h, w, a.bitCount, body, &c,
-                        [&](std::uint32_t k) { return at(p + (h - 1) * s + k * e); });
-    }
+    case Turn::kQuarterCw:
+      c.count = h;
+      c.elementStep = -s;
+      c.jobStep = e;
+      return RunRowStep(bitmap, spare, h, w, a.bitCount, &RunRows, &c,
+                        [&](std::uint32_t k) { return p + (static_cast<std::ptrdiff_t>(h) - 1) * s + k * e; });
     // D[k][j] = A[H-1-k][W-1-j]: row k is source row H-1-k read right to left.
-    case Turn::kHalf: {
-      const RotationConstants c{w, std::uintptr_t{0} - e};
-      return RunRowStep(bitmap, spare, w, h, a.bitCount, body, &c,
-                        [&](std::uint32_t k) { return at(p + (h - 1 - k) * s + (w - 1) * e); });
-    }
+    case Turn::kHalf:
+      c.count = w;
+      c.elementStep = -e;
+      return RunRowStep(bitmap, spare, w, h, a.bitCount, &RunRows, &c,
+                        [&](std::uint32_t k) { return p + (static_cast<std::ptrdiff_t>(h) - 1 - k) * s + (static_cast<std::ptrdiff_t>(w) - 1) * e; });
     // D[k][j] = A[j][W-1-k]: row k starts at the top of source column W-1-k and walks down.
-    case Turn::kQuarterCcw: {
-      const RotationConstants c{h, s};
-      return RunRowStep(bitmap, spare, h, w, a.bitCount, body, &c,
-                        [&](std::uint32_t k) { return at(p + (w - 1 - k) * e); });
-    }
+    case Turn::kQuarterCcw:
+      c.count = h;
+      c.elementStep = s;
+      c.jobStep = -e;
+      return RunRowStep(bitmap, spare, h, w, a.bitCount, &RunRows, &c,
+                        [&](std::uint32_t k) { return p + (static_cast<std::ptrdiff_t>(w) - 1 - k) * e; });
   }
   return kResultInternalError;
 }

@@ -233,3 +233,22 @@ TEST_F(DecodeTiff, FilesMadeByIndependentToolsMatchTheirReferenceDigests) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DecodeTiffCompressed, LzwStripsDecodeToTheSamePicture) {
+  const Plugin plugin;
+  ASSERT_TRUE(plugin.IsLoaded());
+  const CleanSettings settings;
+  for (const char* name : {"rgb8", "palette8", "grey4", "rgba8"}) {
+    TiffFixture f = testsupport::TiffFixtureNamed(name, 61, 37);
+    f.page.compression = 5;
+    f.page.rowsPerStrip = 8;
+    f.page.orientation = 6;
+    const e2e::Delivered d = DecodeMemory(plugin, testsupport::WriteTiff(f.page));
+    ASSERT_EQ(d.result, 0) << name;
+    EXPECT_EQ(testsupport::ComparePicture(d.dib, 61, 37, 6, f.color), "") << name;
+  }
+}
+
+}  // namespace

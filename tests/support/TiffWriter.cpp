@@ -86,8 +86,14 @@ std::vector<std::uint8_t> WriteTiff(const std::vector<TiffPage>& pages, bool big
       const std::size_t length = std::min(rows * rowBytes, page.pixels.size() - begin);
       if (out.data.size() % 2) out.data.push_back(0);
       stripOffsets.push_back(static_cast<std::uint32_t>(out.data.size()));
-      stripCounts.push_back(static_cast<std::uint32_t>(length));
-      out.data.insert(out.data.end(), page.pixels.begin() + begin, page.pixels.begin() + begin + length);
+      if (page.compression == 5) {
+        const auto packed = LzwEncode(page.pixels.data() + begin, length);
+        stripCounts.push_back(static_cast<std::uint32_t>(packed.size()));
+        out.data.insert(out.data.end(), packed.begin(), packed.end());
+      } else {
+        stripCounts.push_back(static_cast<std::uint32_t>(length));
+        out.data.insert(out.data.end(), page.pixels.begin() + begin, page.pixels.begin() + begin + length);
+      }
       if (page.height == 0) break;
     }
 
@@ -99,7 +105,7 @@ std::vector<std::uint8_t> WriteTiff(const std::vector<TiffPage>& pages, bool big
     add(257, TiffType::kLong, 1, Longs(out, {page.height}));
     add(258, TiffType::kShort, page.samplesPerPixel,
         Shorts(out, std::vector<std::uint16_t>(page.samplesPerPixel, page.bitsPerSample)));
-    add(259, TiffType::kShort, 1, Shorts(out, {1}));
+    add(259, TiffType::kShort, 1, Shorts(out, {page.compression}));
     add(262, TiffType::kShort, 1, Shorts(out, {page.photometric}));
     add(273, TiffType::kLong, static_cast<std::uint32_t>(stripOffsets.size()), Longs(out, stripOffsets));
     if (page.orientation) {
@@ -151,6 +157,48 @@ std::vector<std::uint8_t> WriteTiff(const std::vector<TiffPage>& pages, bool big
     out.U32(0);
   }
   return out.data;
+}
+
+std::vector<std::uint8_t> LzwEncode(const std::uint8_t* data, std::size_t size) {
+  constexpr std::uint32_t kClear = 256, kEnd = 257, kFirst = 258, kLimit = 500;
+  std::vector<std::uint8_t> out;
+  std::uint32_t buffer = 0;
+  int bits = 0;
+  auto emit = [&](std::uint32_t code) {
+    buffer = (buffer << 9) | code;
+    bits += 9;
+    while (bits >= 8) {
+      out.push_back(static_cast<std::uint8_t>(buffer >> (bits - 8)));
+      bits -= 8;
+    }
+  };
+  std::map<std::uint32_t, std::uint32_t> table;  // (prefix << 8 | byte) -> code
+  std::uint32_t next = kFirst;
+  emit(kClear);
+  if (size > 0) {
+    std::uint32_t prefix = data[0];
+    for (std::size_t i = 1; i < size; ++i) {
+      const std::uint32_t key = prefix << 8 | data[i];
+      const auto it = table.find(key);
+      if (it != table.end()) {
+        prefix = it->second;
+        continue;
+      }
+      emit(prefix);
+      if (next < kLimit) {
+        table[key] = next++;
+      } else {
+        emit(kClear);
+        table.clear();
+        next = kFirst;
+      }
+      prefix = data[i];
+    }
+    emit(prefix);
+  }
+  emit(kEnd);
+  if (bits > 0) out.push_back(static_cast<std::uint8_t>(buffer << (8 - bits)));
+  return out;
 }
 
 std::vector<std::uint32_t> StripOffsetsOf(const std::vector<std::uint8_t>& file) {

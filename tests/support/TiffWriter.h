@@ -37,6 +37,7 @@ struct TiffPage {
   double yResolution = 72.0;
   std::uint16_t resolutionUnit = 2;  // inch
   std::uint32_t rowsPerStrip = 0;    // 0: one strip
+  std::uint16_t compression = 1;     // 1 none, 5 LZW
   // Rows top-down, each RowBytes() long, samples packed from the high bit, 16-bit
   // samples in the file's byte order.
   std::vector<std::uint8_t> pixels;
@@ -52,6 +53,10 @@ std::vector<std::uint8_t> WriteTiff(const std::vector<TiffPage>& pages, bool big
 inline std::vector<std::uint8_t> WriteTiff(const TiffPage& page, bool bigEndian = false) {
   return WriteTiff(std::vector<TiffPage>{page}, bigEndian);
 }
+
+// TIFF LZW of one strip (9-bit codes throughout: the table is cleared before it would
+// need wider codes, which every decoder reads the same way).
+std::vector<std::uint8_t> LzwEncode(const std::uint8_t* data, std::size_t size);
 
 // Where the writer put things, for mutation: the file offsets of the first page's strips.
 std::vector<std::uint32_t> StripOffsetsOf(const std::vector<std::uint8_t>& file);

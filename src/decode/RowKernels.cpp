@@ -1,0 +1,301 @@
+// RunRows and its kernels. Every kernel writes exactly its run: a run's neighbours may
+// belong to another thread (the next row) or to a band written earlier.
+#include "decode/RowKernels.h"
+
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorvel {
+namespace {
+
+// --- Conversions of a contiguous, forward run --------------------------------------
+
+// out = (s * a + bg * (255 - a)) / 255 per channel, truncating; a = 0 and 255 come out
+// exactly as the source or the background. Four pixels per step with SSE2:
+// v / 255 == (v + 1 + ((v + 1) >> 8)) >> 8 for every v up to 255 * 255.
+inline __m128i Divide255(__m128i v) {
+  const __m128i one = _mm_set1_epi16(1);
+  const __m128i t = _mm_add_epi16(v, one);
+  return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+}
+
+inline __m128i CompositeTwo(__m128i pixels16, __m128i background16) {
+  const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(pixels16, 0xFF), 0xFF);
+  const __m128i inverse = _mm_sub_epi16(_mm_set1_epi16(255), alpha);
+  return Divide255(_mm_add_epi16(_mm_mullo_epi16(pixels16, alpha), _mm_mullo_epi16(background16, inverse)));
+}
+
+// Four BGRx pixels to 12 bytes; the 4-byte stores overlap, the last is cut to 3 bytes
+// when `exactEnd` (nothing past the run may be touched).
+inline void Store3x4(std::uint8_t* d, __m128i bgrx, bool exactEnd) {
+  alignas(16) std::uint32_t p[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(p), bgrx);
+  std::memcpy(d, &p[0], 4);
+  std::memcpy(d + 3, &p[1], 4);
+  std::memcpy(d + 6, &p[2], 4);
+  if (exactEnd) {
+    std::memcpy(d + 9, &p[3], 3);
+  } else {
+    std::memcpy(d + 9, &p[3], 4);
+  }
+}
+
+void Composite(std::uint8_t* d, const std::uint8_t* s, std::uint32_t n, const BackgroundColor& bg) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i bg16 = _mm_set_epi16(0, bg.red, bg.green, bg.blue, 0, bg.red, bg.green, bg.blue);
+  std::uint32_t x = 0;
+  const __m128i alphaBytes = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  const __m128i bgPixels = _mm_set1_epi32(bg.blue | bg.green << 8 | bg.red << 16);
+  for (; x + 4 <= n; x += 4) {
+    const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x));
+    // Four opaque or four transparent pixels need no arithmetic (the formula gives the same).
+    const int opaque = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(px, alphaBytes), alphaBytes));
+    const int clear = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(px, alphaBytes), zero));
+    __m128i result;
+    if (opaque == 0xFFFF) {
+      result = px;
+    } else if (clear == 0xFFFF) {
+      result = bgPixels;
+    } else {
+      const __m128i lo = CompositeTwo(_mm_unpacklo_epi8(px, zero), bg16);
+      const __m128i hi = CompositeTwo(_mm_unpackhi_epi8(px, zero), bg16);
+      result = _mm_packus_epi16(lo, hi);
+    }
+    Store3x4(d + 3 * x, result, x + 4 == n);
+  }
+  for (; x < n; ++x) {
+    const unsigned a = s[4 * x + 3];
+    const std::uint8_t b[3] = {bg.blue, bg.green, bg.red};
+    for (int c = 0; c < 3; ++c) d[3 * x + c] = static_cast<std::uint8_t>((s[4 * x + c] * a + b[c] * (255 - a)) / 255);
+  }
+}
+
+void Strip(std::uint8_t* d, const std::uint8_t* s, std::uint32_t n) {
+  std::uint32_t x = 0;
+  for (; x + 4 <= n; x += 4)
+    Store3x4(d + 3 * x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x)), x + 4 == n);
+  for (; x < n; ++x) std::memcpy(d + 3 * x, s + 4 * x, 3);
+}
+
+// A forward run of n source elements converted into d.
+inline void ConvertForward(const RunConstants& c, std::uint8_t* d, const std::uint8_t* s, std::uint32_t n) {
+  switch (c.op) {
+    case PixelOp::kCopy: std::memcpy(d, s, static_cast<std::size_t>(n) * c.elementBytes); break;
+    case PixelOp::kStrip32To24: Strip(d, s, n); break;
+    case PixelOp::kComposite32To24: Composite(d, s, n, c.background); break;
+  }
+}
+
+// --- Runs read backwards (half turns) -------------------------------------------------
+
+// The 16 bytes of v with their elements in reverse order.
+template <class Element>
+inline __m128i ReverseElements(__m128i v) {
+  if constexpr (sizeof(Element) == 1) v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+  if constexpr (sizeof(Element) <= 2) v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0x1B), 0x1B);
+  return _mm_shuffle_epi32(v, sizeof(Element) <= 2 ? 0x4E : 0x1B);
+}
+
+// d[j] = the element j places before `last`, 16 bytes at a time.
+template <class Element>
+void Reverse(Element* d, const std::uint8_t* last, std::uint32_t n) {
+  constexpr std::uint32_t kPer = 16 / sizeof(Element);
+  std::uint32_t j = 0;
+  for (; j + kPer <= n; j += kPer) {
+    const std::uint8_t* from = last - static_cast<std::ptrdiff_t>(j + kPer - 1) * sizeof(Element);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + j),
+                     ReverseElements<Element>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from))));
+  }
+  for (; j < n; ++j) std::memcpy(d + j, last - static_cast<std::ptrdiff_t>(j) * sizeof(Element), sizeof(Element));
+}
+
+void ConvertBackward(const RunConstants& c, std::uint8_t* d, const std::uint8_t* s, std::uint32_t n) {
+  // Copies go straight to the destination; conversions through a small forward buffer.
+  const std::uint32_t e = c.elementBytes;
+  if (c.op == PixelOp::kCopy) {
+    switch (e) {
+      case 1: Reverse(d, s, n); return;
+      case 2: Reverse(reinterpret_cast<std::uint16_t*>(d), s, n); return;
+      case 4: Reverse(reinterpret_cast<std::uint32_t*>(d), s, n); return;
+      case 3:
+        for (std::uint32_t j = 0; j < n; ++j) std::memcpy(d + 3 * j, s - 3 * static_cast<std::ptrdiff_t>(j), 3);
+        return;
+    }
+    for (std::uint32_t j = 0; j < n; ++j) std::memcpy(d + j * e, s - static_cast<std::ptrdiff_t>(j) * e, e);
+    return;
+  }
+  alignas(16) std::uint32_t buffer[64];
+  for (std::uint32_t j = 0; j < n; j += 64) {
+    const std::uint32_t m = std::min<std::uint32_t>(64, n - j);
+    Reverse(buffer, s - static_cast<std::ptrdiff_t>(j) * 4, m);
+    ConvertForward(c, d + 3 * j, reinterpret_cast<const std::uint8_t*>(buffer), m);
+  }
+}
+
+// --- Runs read down or up a column (quarter turns) -----------------------------------
+
+// An 8 x 8 block of elements: row r at rows[r], 8 contiguous elements each (memory order
+// of the jobs), transposed so that out[i] holds the 8 elements of memory column i.
+template <class Element>
+struct Block8;
+
+template <>
+struct Block8<std::uint32_t> {
+  static void Transpose(const std::uint8_t* const rows[8], std::uint32_t out[8][8]) {
+    for (int half = 0; half < 2; ++half)      // columns 0-3, 4-7
+      for (int quarter = 0; quarter < 2; ++quarter) {  // rows 0-3, 4-7
+        __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4 * quarter + 0] + 16 * half));
+        __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4 * quarter + 1] + 16 * half));
+        __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4 * quarter + 2] + 16 * half));
+        __m128i r3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4 * quarter + 3] + 16 * half));
+        const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
+        const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
+        const __m128i c[4] = {_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1), _mm_unpacklo_epi64(t2, t3),
+                              _mm_unpackhi_epi64(t2, t3)};
+        for (int i = 0; i < 4; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(&out[4 * half + i][4 * quarter]), c[i]);
+      }
+  }
+};
+
+template <>
+struct Block8<std::uint16_t> {
+  static void Transpose(const std::uint8_t* const rows[8], std::uint16_t out[8][8]) {
+    __m128i r[8];
+    for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[i]));
+    const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+    const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+    const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+    const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+    const __m128i c[8] = {_mm_unpacklo_epi64(b0, b4), _mm_unpackhi_epi64(b0, b4), _mm_unpacklo_epi64(b1, b5),
+                          _mm_unpackhi_epi64(b1, b5), _mm_unpacklo_epi64(b2, b6), _mm_unpackhi_epi64(b2, b6),
+                          _mm_unpacklo_epi64(b3, b7), _mm_unpackhi_epi64(b3, b7)};
+    for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(out[i]), c[i]);
+  }
+};
+
+template <>
+struct Block8<std::uint8_t> {
+  static void Transpose(const std::uint8_t* const rows[8], std::uint8_t out[8][8]) {
+    __m128i r[8];
+    for (int i = 0; i < 8; ++i) r[i] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[i]));
+    const __m128i a0 = _mm_unpacklo_epi8(r[0], r[1]), a1 = _mm_unpacklo_epi8(r[2], r[3]);
+    const __m128i a2 = _mm_unpacklo_epi8(r[4], r[5]), a3 = _mm_unpacklo_epi8(r[6], r[7]);
+    const __m128i b0 = _mm_unpacklo_epi16(a0, a1), b1 = _mm_unpackhi_epi16(a0, a1);
+    const __m128i b2 = _mm_unpacklo_epi16(a2, a3), b3 = _mm_unpackhi_epi16(a2, a3);
+    const __m128i c[4] = {_mm_unpacklo_epi32(b0, b2), _mm_unpackhi_epi32(b0, b2), _mm_unpacklo_epi32(b1, b3),
+                          _mm_unpackhi_epi32(b1, b3)};
+    for (int i = 0; i < 4; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(out[2 * i]), c[i]);
+  }
+};
+
+// 24-bit pixels, widened to 32-bit words on loading (each load takes one byte of the next
+// pixel, or of the slack after the last row) and written back as 3 bytes.
+struct Rgb24 {};
+template <>
+struct Block8<Rgb24> {
+  static void Transpose(const std::uint8_t* const rows[8], std::uint32_t out[8][8]) {
+    alignas(16) std::uint32_t wide[8][8];
+    for (int r = 0; r < 8; ++r)
+      for (int p = 0; p < 8; ++p) std::memcpy(&wide[r][p], rows[r] + 3 * p, 4);
+    const std::uint8_t* widened[8];
+    for (int r = 0; r < 8; ++r) widened[r] = reinterpret_cast<const std::uint8_t*>(wide[r]);
+    Block8<std::uint32_t>::Transpose(widened, out);
+  }
+};
+
+template <class Element>
+struct BlockOf {
+  using Type = Element;
+  static constexpr std::size_t kSourceBytes = sizeof(Element);
+};
+template <>
+struct BlockOf<Rgb24> {
+  using Type = std::uint32_t;
+  static constexpr std::size_t kSourceBytes = 3;
+};
+
+// Jobs [lo, hi) whose sources are adjacent columns (jobStep = +-element bytes), each
+// reading `count` elements down or up its column. The work goes in tiles of 64 jobs by 64
+// elements, so that a tile's 64 source rows and 64 destination rows stay in the caches
+// and the address translation buffers; within a tile, 8 x 8 blocks are transposed.
+template <class Element>
+void Columns(const RowJob* jobs, int lo, int hi, const RunConstants& c) {
+  constexpr int kTile = 64;
+  const std::uint32_t dstBytes = DestinationElementBytes(c);
+  const bool descending = c.jobStep < 0;  // consecutive jobs read leftward columns
+  auto one = [&](int job, std::uint32_t t) {
+    ConvertForward(c, jobs[job].destination + static_cast<std::size_t>(t) * dstBytes,
+                   jobs[job].source + static_cast<std::ptrdiff_t>(t) * c.elementStep, 1);
+  };
+  // Tiles, and groups within them, go in the memory order of their source columns, so
+  // that both the source and the destination are walked upwards in memory.
+  const int tiles = (hi - lo + kTile - 1) / kTile;
+  for (int t = 0; t < tiles; ++t) {
+    const int k0 = lo + (descending ? tiles - 1 - t : t) * kTile;
+    const int kEnd = std::min(hi, k0 + kTile);
+    const int groups = (kEnd - k0) / 8;
+    const int kWhole = k0 + groups * 8;
+    for (std::uint32_t j0 = 0; j0 < c.count; j0 += kTile) {
+      const std::uint32_t jEnd = std::min<std::uint32_t>(c.count, j0 + kTile);
+      const std::uint32_t jWhole = j0 + (jEnd - j0) / 8 * 8;
+      for (int n = 0; n < groups; ++n) {
+        const int g = k0 + 8 * (descending ? groups - 1 - n : n);
+        // The job whose column comes first in memory.
+        const std::uint8_t* left = jobs[descending ? g + 7 : g].source;
+        for (std::uint32_t j = j0; j < jWhole; j += 8) {
+          const std::uint8_t* rows[8];
+          for (int r = 0; r < 8; ++r) rows[r] = left + (static_cast<std::ptrdiff_t>(j) + r) * c.elementStep;
+          alignas(16) typename BlockOf<Element>::Type block[8][8];
+          Block8<Element>::Transpose(rows, block);
+          for (int i = 0; i < 8; ++i) {
+            std::uint8_t* d = jobs[descending ? g + 7 - i : g + i].destination + static_cast<std::size_t>(j) * dstBytes;
+            if (c.op != PixelOp::kCopy)
+              ConvertForward(c, d, reinterpret_cast<const std::uint8_t*>(block[i]), 8);
+            else if constexpr (BlockOf<Element>::kSourceBytes == 3)
+              Strip(d, reinterpret_cast<const std::uint8_t*>(block[i]), 8);
+            else
+              std::memcpy(d, block[i], sizeof(block[i]));
+          }
+        }
+        for (int job = g; job < g + 8; ++job)
+          for (std::uint32_t t2 = jWhole; t2 < jEnd; ++t2) one(job, t2);
+      }
+      for (int job = kWhole; job < kEnd; ++job)
+        for (std::uint32_t t2 = j0; t2 < jEnd; ++t2) one(job, t2);
+    }
+  }
+}
+
+}  // namespace
+
+void QUORVEL_ROW_BODY RunRows(int lo, int hi, const RowJob* jobs, const void* constants) {
+  const RunConstants& c = *static_cast<const RunConstants*>(constants);
+  const std::ptrdiff_t e = c.elementBytes;
+  if (c.elementStep == e) {
+    for (int k = lo; k < hi; ++k) ConvertForward(c, jobs[k].destination, jobs[k].source, c.count);
+  } else if (c.elementStep == -e) {
+    for (int k = lo; k < hi; ++k) ConvertBackward(c, jobs[k].destination, jobs[k].source, c.count);
+  } else if (c.jobStep == e || c.jobStep == -e) {
+    switch (c.elementBytes) {
+      case 1: Columns<std::uint8_t>(jobs, lo, hi, c); return;
+      case 2: Columns<std::uint16_t>(jobs, lo, hi, c); return;
+      case 3: Columns<Rgb24>(jobs, lo, hi, c); return;
+      case 4: Columns<std::uint32_t>(jobs, lo, hi, c); return;
+    }
+  } else {
+    // Any other walk, element by element.
+    const std::uint32_t dstBytes = DestinationElementBytes(c);
+    for (int k = lo; k < hi; ++k)
+      for (std::uint32_t t = 0; t < c.count; ++t)
+        ConvertForward(c, jobs[k].destination + static_cast<std::size_t>(t) * dstBytes,
+                       jobs[k].source + static_cast<std::ptrdiff_t>(t) * c.elementStep, 1);
+  }
+}
+
+}  // namespace quorvel

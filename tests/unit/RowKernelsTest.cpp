@@ -1,0 +1,133 @@
+// The row kernels against plain reference loops kept here: every operation, element
+// width and walking direction, odd run lengths and job counts (the tiled and SIMD paths
+// and their tails), and job ranges split the way worker threads split them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "decode/RowKernels.h"
+
+namespace quorvel {
+namespace {
+
+struct Walk {
+  const char* name;
+  bool column;    // down or up a column (quarter turns) rather than along a row
+  bool backward;  // elements read against the memory order
+};
+
+// A source of `rows` x `cols` elements of `e` bytes and the jobs reading it as the walk says:
+// along a row, job k reads source row k; down a column, job k reads source column k (or,
+// backward, the columns from the right).
+struct Runs {
+  std::vector<std::uint8_t> source;
+  std::vector<std::uint8_t> destination;
+  std::vector<RowJob> jobs;
+  RunConstants constants;
+  std::size_t destinationStride;
+};
+
+Runs Make(PixelOp op, std::uint32_t e, const Walk& walk, std::uint32_t jobs, std::uint32_t count) {
+  Runs s;
+  const std::uint32_t cols = walk.column ? jobs : count, rows = walk.column ? count : jobs;
+  const std::size_t stride = static_cast<std::size_t>(cols) * e + 5;  // odd padding
+  s.source.resize(stride * rows + 8);
+  for (std::size_t i = 0; i < s.source.size(); ++i) s.source[i] = static_cast<std::uint8_t>(i * 131 + (i >> 7) * 29);
+  s.constants.op = op;
+  s.constants.elementBytes = e;
+  s.constants.count = count;
+  s.constants.background = {0x11, 0x88, 0xEE};
+  const std::uint32_t outE = op == PixelOp::kCopy ? e : 3;
+  s.destinationStride = static_cast<std::size_t>(count) * outE + 3;
+  s.destination.assign(s.destinationStride * jobs + 8, 0xCD);
+  const std::ptrdiff_t se = e, ss = static_cast<std::ptrdiff_t>(stride);
+  for (std::uint32_t k = 0; k < jobs; ++k) {
+    std::uint8_t* d = s.destination.data() + k * s.destinationStride;
+    const std::uint8_t* base = s.source.data();
+    if (!walk.column) {
+      s.constants.elementStep = walk.backward ? -se : se;
+      s.jobs.push_back({d, base + k * stride + (walk.backward ? (count - 1) * se : 0)});
+    } else {
+      // Down column k, or up column (cols-1-k) from the bottom row.
+      s.constants.elementStep = walk.backward ? -ss : ss;
+      s.constants.jobStep = walk.backward ? -se : se;
+      const std::uint32_t col = walk.backward ? cols - 1 - k : k;
+      s.jobs.push_back({d, base + (walk.backward ? (rows - 1) * stride : 0) + col * e});
+    }
+  }
+  return s;
+}
+
+// The reference: element by element, arithmetic spelled out.
+std::vector<std::uint8_t> Reference(const Runs& s) {
+  std::vector<std::uint8_t> out = s.destination;
+  const RunConstants& c = s.constants;
+  for (std::size_t k = 0; k < s.jobs.size(); ++k) {
+    std::uint8_t* d = out.data() + k * s.destinationStride;
+    for (std::uint32_t j = 0; j < c.count; ++j) {
+      const std::uint8_t* p = s.jobs[k].source + static_cast<std::ptrdiff_t>(j) * c.elementStep;
+      if (c.op == PixelOp::kCopy) {
+        std::memcpy(d + j * c.elementBytes, p, c.elementBytes);
+      } else {
+        const unsigned a = c.op == PixelOp::kStrip32To24 ? 255 : p[3];
+        const std::uint8_t bg[3] = {c.background.blue, c.background.green, c.background.red};
+        for (int ch = 0; ch < 3; ++ch) d[3 * j + ch] = static_cast<std::uint8_t>((p[ch] * a + bg[ch] * (255 - a)) / 255);
+      }
+    }
+  }
+  return out;
+}
+
+void RunAll(Runs& s, int lo, int hi) { RunRows(lo, hi, s.jobs.data(), &s.constants); }
+
+TEST(RowKernels, MatchThePlainLoopsForEveryOperationWidthAndWalk) {
+  const Walk walks[] = {{"along a row", false, false}, {"along a row backwards", false, true},
+                        {"down columns", true, false}, {"up columns from the right", true, true}};
+  struct Kind {
+    PixelOp op;
+    std::uint32_t e;
+  };
+  const Kind kinds[] = {{PixelOp::kCopy, 1}, {PixelOp::kCopy, 2}, {PixelOp::kCopy, 3}, {PixelOp::kCopy, 4},
+                        {PixelOp::kStrip32To24, 4}, {PixelOp::kComposite32To24, 4}};
+  for (const Walk& walk : walks)
+    for (const Kind& kind : kinds)
+      for (std::uint32_t jobs : {1u, 7u, 8u, 9u, 17u, 67u, 130u})
+        for (std::uint32_t count : {1u, 2u, 3u, 5u, 8u, 9u, 16u, 31u, 67u, 129u}) {
+          Runs s = Make(kind.op, kind.e, walk, jobs, count);
+          const auto expected = Reference(s);
+          RunAll(s, 0, static_cast<int>(jobs));
+          ASSERT_EQ(s.destination, expected) << walk.name << ", op " << int(kind.op) << ", " << kind.e << " bytes, "
+                                             << jobs << " jobs of " << count;
+        }
+}
+
+TEST(RowKernels, SplitJobRangesGiveTheSameResult) {
+  for (bool column : {false, true})
+    for (PixelOp op : {PixelOp::kCopy, PixelOp::kComposite32To24}) {
+      Runs whole = Make(op, 4, {"", column, column}, 150, 70);
+      RunAll(whole, 0, 150);
+      for (int parts : {2, 3, 7, 8}) {
+        Runs split = Make(op, 4, {"", column, column}, 150, 70);
+        for (int i = 0; i < parts; ++i) RunAll(split, 150 * i / parts, 150 * (i + 1) / parts);
+        EXPECT_EQ(split.destination, whole.destination) << parts << " parts";
+      }
+    }
+}
+
+TEST(RowKernels, WriteNothingOutsideTheirRuns) {
+  // The bytes between runs (0xCD) must survive: a run's neighbours may belong to another
+  // thread or to a band written earlier.
+  for (PixelOp op : {PixelOp::kCopy, PixelOp::kStrip32To24, PixelOp::kComposite32To24})
+    for (bool column : {false, true}) {
+      Runs s = Make(op, 4, {"", column, !column}, 19, 13);
+      RunAll(s, 0, 19);
+      const std::uint32_t runBytes = 13 * (op == PixelOp::kCopy ? 4 : 3);
+      for (std::size_t k = 0; k < 19; ++k)
+        for (std::size_t i = runBytes; i < s.destinationStride; ++i)
+          ASSERT_EQ(s.destination[k * s.destinationStride + i], 0xCD) << "job " << k << " byte " << i;
+    }
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,357 @@
+// bench: what the plug-in adds on top of the imaging component's own decode, measured in
+// one process, interleaved, as medians over several rounds.
+//
+//   bench [--rounds N] [--megapixels M] [--only KIND] [--no-steps]
+//
+// For each test picture (RGB, RGBA with mixed alpha, 8-bit palette, 5-5-5; uncompressed
+// and LZW; orientations 1, 3, 6, 8) it times the bare WIC decode of the frame into the
+// format the plug-in converts it into, and GetPicture end to end through the DLL, and
+// reports their ratio, the ratio of a turned picture to the same picture unturned, and
+// the peak of the plug-in's pixel memory in blocks of the delivered picture's size.
+// Then each pixel step alone, against a memcpy of the same bytes, and (32-bit build) the
+// row loops on the parallel runtime against the same loops on one thread.
+#include <windows.h>
+#include <shlwapi.h>
+#include <wincodec.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "LocalAllocationCounter.h"
+#include "Plugin.h"
+#include "TestEnvironment.h"
+#include "TiffWriter.h"
+#include "decode/DibOutput.h"
+#include "decode/ParallelForRows.h"
+#include "decode/PixelFormatTable.h"
+#include "decode/RotatePicture.h"
+#include "settings/SettingsStore.h"
+
+namespace {
+
+double Now() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+struct Kind {
+  const char* name;
+  std::function<testsupport::TiffPage(std::uint32_t, std::uint32_t)> make;
+  GUID decodeFormat;  // what the plug-in converts the unturned frame into
+};
+
+testsupport::TiffPage Page(std::uint32_t w, std::uint32_t h, std::uint16_t bits, std::uint16_t samples, std::uint16_t photometric) {
+  testsupport::TiffPage p;
+  p.width = w;
+  p.height = h;
+  p.bitsPerSample = bits;
+  p.samplesPerPixel = samples;
+  p.photometric = photometric;
+  p.rowsPerStrip = 64;
+  p.pixels.resize(p.RowBytes() * h);
+  return p;
+}
+
+// Photograph-like content (smooth gradients with texture), so LZW has realistic work.
+std::uint8_t Value(std::uint32_t x, std::uint32_t y, std::uint32_t c) {
+  return static_cast<std::uint8_t>((x * (3 + c) / 7 + y * (5 - c) / 9 + ((x * 31 + y * 17 + c * 7) % 23)) & 255);
+}
+
+std::vector<Kind> Kinds() {
+  const GUID bgr24 = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0c}};
+  const GUID bgra32 = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0f}};
+  const GUID indexed8 = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x04}};
+  const GUID bgr555 = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x09}};
+  return {
+      {"RGB 8-bit",
+       [](auto w, auto h) {
+         auto p = Page(w, h, 8, 3, 2);
+         for (std::uint32_t y = 0; y < h; ++y)
+           for (std::uint32_t x = 0; x < w; ++x)
+             for (std::uint32_t c = 0; c < 3; ++c) p.pixels[y * p.RowBytes() + 3 * x + c] = Value(x, y, c);
+         return p;
+       },
+       bgr24},
+      {"RGBA 8-bit",
+       [](auto w, auto h) {
+         auto p = Page(w, h, 8, 4, 2);
+         p.extraSamples = {2};
+         for (std::uint32_t y = 0; y < h; ++y)
+           for (std::uint32_t x = 0; x < w; ++x) {
+             for (std::uint32_t c = 0; c < 3; ++c) p.pixels[y * p.RowBytes() + 4 * x + c] = Value(x, y, c);
+             // A third transparent, a third opaque, a third in between.
+             const std::uint32_t band = (x / 97 + y / 61) % 3;
+             p.pixels[y * p.RowBytes() + 4 * x + 3] = band == 0 ? 0 : band == 1 ? 255 : static_cast<std::uint8_t>(1 + (x + y) % 253);
+           }
+         return p;
+       },
+       bgra32},
+      {"palette 8-bit",
+       [](auto w, auto h) {
+         auto p = Page(w, h, 8, 1, 3);
+         p.colorMap.resize(768);
+         for (int i = 0; i < 256; ++i) {
+           p.colorMap[i] = static_cast<std::uint16_t>(i * 257);
+           p.colorMap[256 + i] = static_cast<std::uint16_t>((255 - i) * 257);
+           p.colorMap[512 + i] = static_cast<std::uint16_t>((i * 7 % 256) * 257);
+         }
+         for (std::uint32_t y = 0; y < h; ++y)
+           for (std::uint32_t x = 0; x < w; ++x) p.pixels[y * p.RowBytes() + x] = Value(x, y, 1);
+         return p;
+       },
+       indexed8},
+      {"5-5-5 16-bit",
+       [](auto w, auto h) {
+         auto p = Page(w, h, 5, 3, 2);
+         for (std::uint32_t y = 0; y < h; ++y)
+           for (std::uint32_t x = 0; x < w; ++x)
+             for (std::uint32_t c = 0; c < 3; ++c) {
+               const std::uint32_t v = Value(x, y, c) >> 3, bit = (x * 3 + c) * 5;
+               for (std::uint32_t b = 0; b < 5; ++b)
+                 if (v >> (4 - b) & 1) p.pixels[y * p.RowBytes() + (bit + b) / 8] |= static_cast<std::uint8_t>(0x80 >> ((bit + b) % 8));
+             }
+         return p;
+       },
+       bgr555},
+  };
+}
+
+// The bare imaging-component decode: decoder over the bytes, frame 0, converted into
+// format when it has another, into a freshly allocated block. Seconds, or -1.
+double BareDecode(IWICImagingFactory* factory, const std::vector<std::uint8_t>& bytes, const GUID& format) {
+  const double start = Now();
+  IStream* stream = SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size()));
+  IWICBitmapDecoder* decoder = nullptr;
+  IWICBitmapFrameDecode* frame = nullptr;
+  IWICFormatConverter* converter = nullptr;
+  double result = -1;
+  if (stream && SUCCEEDED(factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) &&
+      SUCCEEDED(decoder->GetFrame(0, &frame))) {
+    IWICBitmapSource* source = frame;
+    GUID own{};
+    frame->GetPixelFormat(&own);
+    if (std::memcmp(&own, &format, sizeof(GUID)) != 0 && SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
+        SUCCEEDED(converter->Initialize(frame, format, WICBitmapDitherTypeNone, nullptr, 0.0, WICBitmapPaletteTypeMedianCut)))
+      source = converter;
+    UINT w = 0, h = 0;
+    source->GetSize(&w, &h);
+    WICPixelFormatGUID f{};
+    source->GetPixelFormat(&f);
+    const UINT bits = quorvel::LookUpPixelFormat(f).bitCount;
+    const UINT stride = ((w * bits + 7) / 8 + 3) & ~3u;
+    HLOCAL block = LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(stride) * h);
+    if (block && SUCCEEDED(source->CopyPixels(nullptr, stride, stride * h, static_cast<BYTE*>(block)))) result = Now() - start;
+    LocalFree(block);
+  }
+  if (converter) converter->Release();
+  if (frame) frame->Release();
+  if (decoder) decoder->Release();
+  if (stream) stream->Release();
+  return result;
+}
+
+struct Decoded {
+  double seconds = -1;
+  double peakBlocks = 0;
+  int result = -100;
+};
+
+Decoded GetPictureOnce(const hostkit::Plugin& plugin, const std::vector<std::uint8_t>& bytes) {
+  Decoded d;
+  HLOCAL info = nullptr, bits = nullptr;
+  hostkit::LocalAllocationCounter::ResetPeak();
+  const std::int64_t before = hostkit::LocalAllocationCounter::Now().bytes;
+  const double start = Now();
+  d.result = plugin.GetPicture(reinterpret_cast<LPCSTR>(bytes.data()), static_cast<LONG_PTR>(bytes.size()), 1, &info, &bits, nullptr, 0);
+  const double end = Now();
+  if (d.result == 0) {
+    d.seconds = end - start;
+    const auto* h = static_cast<const BITMAPINFOHEADER*>(LocalLock(info));
+    const double pictureBytes = static_cast<double>(((h->biWidth * h->biBitCount + 31) / 32) * 4) * h->biHeight;
+    LocalUnlock(info);
+    d.peakBlocks = static_cast<double>(hostkit::LocalAllocationCounter::Now().peakBytes - before) / pictureBytes;
+  }
+  if (info) hostkit::LocalAllocationCounter::FreeHandedOver(info);
+  if (bits) hostkit::LocalAllocationCounter::FreeHandedOver(bits);
+  return d;
+}
+
+// Median seconds of body over rounds.
+double Time(int rounds, const std::function<void()>& body) {
+  std::vector<double> t;
+  for (int i = 0; i < rounds; ++i) {
+    const double start = Now();
+    body();
+    t.push_back(Now() - start);
+  }
+  return Median(t);
+}
+
+void PixelSteps(std::uint32_t w, std::uint32_t h, int rounds) {
+  using namespace quorvel;
+  std::printf("\nPixel steps alone, %u x %u (medians of %d), relative to a memcpy of the same bytes into a touched block\n", w, h, rounds);
+  std::printf("%-44s %10s %10s %8s\n", "step", "ms", "memcpy ms", "ratio");
+  auto filled = [&](std::uint32_t bits, std::uint8_t alpha) {
+    WorkBitmap b;
+    SpareBlock none;
+    b.Allocate(w, h, bits, {}, none);
+    const std::size_t bytes = b.Layout()->stride * h;
+    for (std::size_t i = 0; i < bytes; ++i) b.Pixels()[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
+    if (bits == 32 && alpha != 1)
+      for (std::size_t i = 3; i < bytes; i += 4) b.Pixels()[i] = alpha;
+    return b;
+  };
+  auto memcpyMs = [&](std::size_t bytes) {
+    std::vector<std::uint8_t> from(bytes, 1), to(bytes, 2);
+    return 1000 * Time(rounds, [&] { std::memcpy(to.data(), from.data(), bytes); });
+  };
+  struct Step {
+    std::string name;
+    std::uint32_t bits;
+    std::uint8_t alpha;
+    std::function<void(WorkBitmap&, SpareBlock&)> run;
+  };
+  const std::vector<Step> steps = {
+      {"quarter turn clockwise, 32-bit", 32, 1, [](WorkBitmap& b, SpareBlock& s) { RotatePicture(b, 1, s); }},
+      {"quarter turn clockwise, 16-bit", 16, 1, [](WorkBitmap& b, SpareBlock& s) { RotatePicture(b, 1, s); }},
+      {"quarter turn clockwise, 8-bit", 8, 1, [](WorkBitmap& b, SpareBlock& s) { RotatePicture(b, 1, s); }},
+      {"quarter turn counter-clockwise, 32-bit", 32, 1, [](WorkBitmap& b, SpareBlock& s) { RotatePicture(b, 3, s); }},
+      {"half turn, 32-bit", 32, 1, [](WorkBitmap& b, SpareBlock& s) { RotatePicture(b, 2, s); }},
+      {"rows bottom-up, 24-bit", 24, 1, [](WorkBitmap& b, SpareBlock& s) { FlipRowsBottomUp(b, s); }},
+      {"32 to 24 bits, alpha removed", 32, 1, [](WorkBitmap& b, SpareBlock& s) { ReduceTo24Bits(b, s, false); }},
+      {"32 to 24 bits, every pixel half transparent", 32, 128, [](WorkBitmap& b, SpareBlock& s) { ReduceTo24Bits(b, s, true); }},
+  };
+  for (int parallel = 1; parallel >= 0; --parallel) {
+    if (!parallel && !ParallelRuntimeAvailable()) break;
+    UseParallelRowsForMeasurement(parallel != 0);
+    if (!parallel) std::printf("-- the same on one thread (the parallel runtime not used)\n");
+    for (const Step& step : steps) {
+      WorkBitmap source = filled(step.bits, step.alpha);
+      const std::size_t bytes = source.Layout()->stride * h;
+      // Steps are timed on recycled blocks, as in a decode, not on first-touch memory:
+      // `input` lends the step its picture's block, `output` the block it writes into.
+      SpareBlock input, output;
+      std::vector<double> t;
+      for (int i = 0; i < rounds + 1; ++i) {
+        WorkBitmap copy;
+        copy.Allocate(w, h, step.bits, {}, input);
+        std::memcpy(copy.Pixels(), source.Pixels(), bytes);
+        const double start = Now();
+        step.run(copy, output);
+        if (i) t.push_back(Now() - start);  // the first round warms the blocks
+        input.Reset(copy.ReleaseBlock());
+      }
+      const double ms = 1000 * Median(t), base = memcpyMs(bytes);
+      std::printf("%-44s %10.1f %10.1f %8.2f\n", step.name.c_str(), ms, base, ms / base);
+    }
+  }
+  UseParallelRowsForMeasurement(true);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int rounds = 5;
+  double megapixels = 24;
+  std::string only;  // a picture kind to limit the run to
+  bool steps = true;
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--no-steps") == 0) steps = false;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--only") == 0) only = argv[i + 1];
+    if (std::strcmp(argv[i], "--rounds") == 0) rounds = std::max(1, std::atoi(argv[i + 1]));
+    if (std::strcmp(argv[i], "--megapixels") == 0) megapixels = std::max(0.01, std::atof(argv[i + 1]));
+  }
+  const std::uint32_t w = static_cast<std::uint32_t>(std::sqrt(megapixels * 1e6 * 1.5)) & ~1u;
+  const std::uint32_t h = static_cast<std::uint32_t>(megapixels * 1e6 / w) & ~1u;
+  quorvel::InitialisePixelFormatTable();
+  const testsupport::CleanSettings defaults;  // no settings: composite on white, orientation honoured
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  IWICImagingFactory* factory = nullptr;
+  const GUID factoryClass = {0xcacaf262, 0x9370, 0x4615, {0xa1, 0x3b, 0x9f, 0x55, 0x39, 0xda, 0x4c, 0x0a}};
+  CoCreateInstance(factoryClass, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IWICImagingFactory), reinterpret_cast<void**>(&factory));
+  const hostkit::Plugin plugin;
+  if (!plugin.IsLoaded() || !factory) {
+    std::fprintf(stderr, "bench: the plug-in or the imaging component cannot be loaded\n");
+    return 1;
+  }
+  hostkit::LocalAllocationCounter::Install(plugin.Module());
+  std::printf("Quorvel bench: %s, pictures %u x %u (%.1f MP), medians of %d rounds\n",
+              sizeof(void*) == 8 ? "Quorvel.sph (x64)" : "Quorvel.spi (x86)", w, h, w * h / 1e6, rounds);
+
+  struct Case {
+    std::string kind, compression;
+    int orientation;
+    std::vector<std::uint8_t> bytes;
+    GUID format;
+    std::vector<double> bare, get;
+    double peak = 0;
+    int result = 0;
+  };
+  std::vector<Case> cases;
+  for (const Kind& kind : Kinds()) {
+    if (!only.empty() && std::string(kind.name).find(only) == std::string::npos) continue;
+    testsupport::TiffPage page = kind.make(w, h);
+    for (std::uint16_t compression : {1, 5}) {
+      page.compression = compression;
+      for (int orientation : {1, 3, 6, 8}) {
+        page.orientation = orientation;
+        cases.push_back({kind.name, compression == 1 ? "none" : "LZW", orientation, testsupport::WriteTiff(page), kind.decodeFormat, {}, {}});
+      }
+    }
+  }
+  for (int round = 0; round < rounds + 1; ++round) {
+    for (Case& c : cases) {
+      const double bare = c.orientation == 1 ? BareDecode(factory, c.bytes, c.format) : -1;
+      const Decoded d = GetPictureOnce(plugin, c.bytes);
+      c.result = d.result;
+      if (round == 0) continue;  // warm-up round
+      if (bare >= 0) c.bare.push_back(bare);
+      if (d.seconds >= 0) c.get.push_back(d.seconds);
+      c.peak = std::max(c.peak, d.peakBlocks);
+    }
+  }
+
+  std::printf("\n%-14s %-5s %4s %10s %12s %12s %14s %12s\n", "picture", "comp", "ori", "WIC ms", "GetPicture ms",
+              "vs WIC", "vs unturned", "peak blocks");
+  std::map<std::string, double> unturned;
+  for (const Case& c : cases) {
+    const std::string key = c.kind + c.compression;
+    if (c.get.empty()) {
+      std::printf("%-14s %-5s %4d %10s %12s   (GetPicture answers %d: the imaging component cannot read it)\n", c.kind.c_str(),
+                  c.compression.c_str(), c.orientation, "-", "-", c.result);
+      continue;
+    }
+    const double get = 1000 * Median(c.get);
+    if (c.orientation == 1) {
+      unturned[key] = get;
+      const double bare = 1000 * Median(c.bare);
+      std::printf("%-14s %-5s %4d %10.1f %12.1f %12.2f %14s %12.2f\n", c.kind.c_str(), c.compression.c_str(), c.orientation,
+                  bare, get, get / bare, "", c.peak);
+    } else {
+      std::printf("%-14s %-5s %4d %10s %12.1f %12s %14.2f %12.2f\n", c.kind.c_str(), c.compression.c_str(), c.orientation, "",
+                  get, "", get / unturned[key], c.peak);
+    }
+  }
+  if (steps) PixelSteps(w, h, rounds);
+  factory->Release();
+  return 0;
+}
