@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace quorvel {
 namespace {
@@ -194,6 +195,28 @@ struct Block8<std::uint8_t> {
   }
 };
 
+// 16 rows of 8 bytes each to 8 rows of 16 bytes: two 8 x 8 byte transposes whose halves
+// are joined, so that each destination row gets one 16-byte store.
+inline void TransposeBytes16x8(const std::uint8_t* const rows[16], __m128i out[8]) {
+  __m128i halves[2][4];
+  for (int h = 0; h < 2; ++h) {
+    __m128i r[8];
+    for (int i = 0; i < 8; ++i) r[i] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[8 * h + i]));
+    const __m128i a0 = _mm_unpacklo_epi8(r[0], r[1]), a1 = _mm_unpacklo_epi8(r[2], r[3]);
+    const __m128i a2 = _mm_unpacklo_epi8(r[4], r[5]), a3 = _mm_unpacklo_epi8(r[6], r[7]);
+    const __m128i b0 = _mm_unpacklo_epi16(a0, a1), b1 = _mm_unpackhi_epi16(a0, a1);
+    const __m128i b2 = _mm_unpacklo_epi16(a2, a3), b3 = _mm_unpackhi_epi16(a2, a3);
+    halves[h][0] = _mm_unpacklo_epi32(b0, b2);
+    halves[h][1] = _mm_unpackhi_epi32(b0, b2);
+    halves[h][2] = _mm_unpacklo_epi32(b1, b3);
+    halves[h][3] = _mm_unpackhi_epi32(b1, b3);
+  }
+  for (int i = 0; i < 4; ++i) {
+    out[2 * i] = _mm_unpacklo_epi64(halves[0][i], halves[1][i]);
+    out[2 * i + 1] = _mm_unpackhi_epi64(halves[0][i], halves[1][i]);
+  }
+}
+
 // 24-bit pixels, widened to 32-bit words on loading (each load takes one byte of the next
 // pixel, or of the slack after the last row) and written back as 3 bytes.
 struct Rgb24 {};
@@ -248,7 +271,20 @@ void Columns(const RowJob* jobs, int lo, int hi, const RunConstants& c) {
         const int g = k0 + 8 * (descending ? groups - 1 - n : n);
         // The job whose column comes first in memory.
         const std::uint8_t* left = jobs[descending ? g + 7 : g].source;
-        for (std::uint32_t j = j0; j < jWhole; j += 8) {
+        std::uint32_t j = j0;
+        if constexpr (std::is_same_v<Element, std::uint8_t>) {
+          if (c.op == PixelOp::kCopy) {
+            for (; j + 16 <= jWhole; j += 16) {
+              const std::uint8_t* rows[16];
+              for (int r = 0; r < 16; ++r) rows[r] = left + (static_cast<std::ptrdiff_t>(j) + r) * c.elementStep;
+              __m128i out[8];
+              TransposeBytes16x8(rows, out);
+              for (int i = 0; i < 8; ++i)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(jobs[descending ? g + 7 - i : g + i].destination + j), out[i]);
+            }
+          }
+        }
+        for (; j < jWhole; j += 8) {
           const std::uint8_t* rows[8];
           for (int r = 0; r < 8; ++r) rows[r] = left + (static_cast<std::ptrdiff_t>(j) + r) * c.elementStep;
           alignas(16) typename BlockOf<Element>::Type block[8][8];

@@ -49,6 +49,7 @@ Palette ReadPalette(IWICImagingFactory* factory, IWICBitmapSource* source, std::
 // rows, and 32 rows for quarter turns.
 constexpr std::size_t kBandBytes = 256 * 1024;
 constexpr std::uint32_t kTurnBandRows = 32;
+constexpr std::size_t kParallelBandBytes = 512 * 1024;
 
 struct Plan {
   std::uint32_t width, height;  // of the source
@@ -163,7 +164,7 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
 
   // Quarter turns write each destination row a band's height at a time: enough rows
   // that those pieces are whole cache lines.
-  const std::uint32_t turnRows = DestinationElementBytes(run) == 1 ? 64 : DestinationElementBytes(run) == 3 ? 64 : kTurnBandRows;
+  const std::uint32_t turnRows = DestinationElementBytes(run) == 1 ? 128 : DestinationElementBytes(run) == 3 ? 64 : kTurnBandRows;
   const std::uint32_t bandRows = quarter ? std::min(turnRows, height)
                                          : std::clamp<std::uint32_t>(static_cast<std::uint32_t>(kBandBytes / *stride), 1, height);
   // 4 bytes of slack: the column kernel reads 24-bit pixels as 4-byte words.
@@ -185,7 +186,12 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
       return Failed(hr);
     RunConstants constants = run;
     const std::size_t count = JobsForBand(plan, picture, band, y0, y1, jobs, constants);
-    ParallelForRows(static_cast<int>(count), &RunRows, jobs.data(), &constants);
+    // Waking the worker threads costs more than a small band's work: bands along rows,
+    // and quarter-turn bands of less than half a megabyte, stay on this thread.
+    if (quarter && static_cast<std::size_t>(y1 - y0) * *stride >= kParallelBandBytes)
+      ParallelForRows(static_cast<int>(count), &RunRows, jobs.data(), &constants);
+    else
+      RunRows(0, static_cast<int>(count), jobs.data(), &constants);
   }
   return {kResultSuccess};
 }
