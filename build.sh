@@ -3,7 +3,8 @@
 #
 #   ./build.sh          build both plug-ins and decode the bundled sample through each
 #   ./build.sh test     build both plug-ins and run every test of both builds
-#   ./build.sh stress [SECONDS]   long reliability pass of the stress program (both builds)
+#   ./build.sh stress [SECONDS]   long pass of the stress program (both builds; default 600 s
+#                                 of hostile inputs each, seed from STRESS_SEED or 1)
 #   ./build.sh bench    the benchmark (both builds)
 #   ./build.sh package  Quorvel-1.1.2.zip with both plug-ins and the user read-me
 #
@@ -177,6 +178,27 @@ run_tests() {
   return $failed
 }
 
+stress_long() {
+  # Hostile inputs for the given time, then long leak, concurrency and settings passes.
+  local seconds=${1:-600} failed=0 preset
+  wine_start
+  for preset in $(presets_to_run); do
+    echo "== stress, $preset, ${seconds} s of hostile inputs"
+    (cd "$build/$preset/bin" && wine stress.exe --seed "${STRESS_SEED:-1}" --seconds "$seconds" \
+      --leak-rounds 20000 --rounds 200 --reloads 50 --chaos-seconds 60) || failed=1
+  done
+  return $failed
+}
+
+bench() {
+  local preset
+  wine_start
+  for preset in $(presets_to_run); do
+    echo "== bench, $preset"
+    (cd "$build/$preset/bin" && wine bench.exe --rounds 5)
+  done
+}
+
 package() {
   local version=1.1.2 stage="$build/package"
   rm -rf "$stage" && mkdir -p "$stage/Quorvel-$version"
@@ -195,6 +217,8 @@ use_64bit_loader_if_needed
 case "$mode" in
   demo) build_both; demo ;;
   test) build_both; run_tests ;;
+  stress) build_both; stress_long "${2:-600}" ;;
+  bench) build_both; bench ;;
   package) build_both; package ;;
-  *) echo "usage: ./build.sh [test | package]" >&2; exit 2 ;;
+  *) echo "usage: ./build.sh [test | stress [SECONDS] | bench | package]" >&2; exit 2 ;;
 esac

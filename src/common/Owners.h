@@ -105,6 +105,13 @@ struct FileHandleTraits {
   static void Close(Type value) noexcept { CloseHandle(value); }
 };
 
+// Kernel objects whose creators return null on failure (processes, threads, mappings, events).
+struct KernelHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type value) noexcept { CloseHandle(value); }
+};
+
 struct RegistryKeyTraits {
   using Type = HKEY;
   static Type Invalid() noexcept { return nullptr; }
@@ -115,6 +122,7 @@ struct RegistryKeyTraits {
 using LocalBlock = UniqueResource<LocalBlockTraits>;
 // A kernel file handle as CreateFileW returns it (INVALID_HANDLE_VALUE when empty).
 using FileHandle = UniqueResource<FileHandleTraits>;
+using KernelHandle = UniqueResource<KernelHandleTraits>;
 using RegistryKey = UniqueResource<RegistryKeyTraits>;
 
 // Size in bytes of a local block, 0 for none.

@@ -1,6 +1,7 @@
 // LoadPictureInfo / ReadPictureInfo.
 #include "decode/PictureInfo.h"
 
+#include <climits>
 #include <cmath>
 
 #include "decode/DecoderSession.h"
@@ -22,6 +23,9 @@ ResultCode ReadPictureInfo(IWICBitmapDecoder* decoder, susie::PictureInfo* info)
   if (!frame) return kResultInternalError;
   UINT width = 0, height = 0;
   if (const HRESULT hr = frame->GetSize(&width, &height); FAILED(hr)) return MapFailure(hr);
+  // The record's fields are signed: a larger size would read as negative. GetPicture
+  // refuses such a picture as too large for memory, and so does this.
+  if (width > static_cast<UINT>(INT_MAX) || height > static_cast<UINT>(INT_MAX)) return kResultOutOfMemory;
   double dpiX = 0, dpiY = 0;
   if (const HRESULT hr = frame->GetResolution(&dpiX, &dpiY); FAILED(hr)) return MapFailure(hr);
   GUID format{};

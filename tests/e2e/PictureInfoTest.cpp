@@ -164,4 +164,30 @@ TEST_F(PictureInfo, FailuresLeaveTheWholeRecordUntouched) {
   EXPECT_EQ(plugin.GetPictureInfo(reinterpret_cast<LPCSTR>(png.data()), png.size(), 1, &info), 2);
 }
 
+// Found by the stress program: a stored width of 2^31 or more came back as a negative
+// width with success. Such a size is refused as GetPicture refuses it, record untouched.
+TEST_F(PictureInfo, SizesBeyondTheSignedFieldsAreRefusedAsGetPictureRefusesThem) {
+  for (const std::uint32_t wide : {0x80000000u, 0xFFFFFFFFu}) {
+    auto page = testsupport::TiffFixtureNamed("grey8", 4, 1).page;
+    page.rawTags.push_back({256, testsupport::TiffType::kLong, 1,
+                            {static_cast<std::uint8_t>(wide), static_cast<std::uint8_t>(wide >> 8),
+                             static_cast<std::uint8_t>(wide >> 16), static_cast<std::uint8_t>(wide >> 24)}});
+    const auto bytes = testsupport::WriteTiff(page);
+    susie::PictureInfo info;
+    std::memset(&info, 0x3C, sizeof(info));
+    const susie::PictureInfo before = info;
+    const int r = plugin.GetPictureInfo(reinterpret_cast<LPCSTR>(bytes.data()), bytes.size(), 1, &info);
+    HLOCAL header = nullptr, bits = nullptr;
+    const int picture = plugin.GetPicture(reinterpret_cast<LPCSTR>(bytes.data()), bytes.size(), 1, &header, &bits, nullptr, 0);
+    if (picture == 2 || picture == 8) {
+      // A component that refuses the file itself gives the same answer to both calls.
+      EXPECT_EQ(r, picture) << wide;
+      continue;
+    }
+    EXPECT_EQ(picture, 4) << wide;
+    EXPECT_EQ(r, 4) << wide;
+    EXPECT_EQ(std::memcmp(&info, &before, sizeof(info)), 0) << wide;
+  }
+}
+
 }  // namespace

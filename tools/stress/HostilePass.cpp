@@ -1,0 +1,248 @@
+// Supervisor and worker of the hostile-input pass, talking through one block of shared
+// memory: the worker marks the case and call it is in before each call, and its
+// unhandled-exception filter names the faulting module there before the process ends.
+#include "HostilePass.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "common/Owners.h"
+#include "Plugin.h"
+
+namespace stress {
+namespace {
+
+constexpr int kKeptMessages = 64;
+constexpr DWORD kHangMilliseconds = 120000;
+
+struct Shared {
+  volatile LONG64 current;  // case being run
+  volatile LONG64 reached;  // first case not yet finished
+  volatile LONG stage;
+  volatile LONG crashed;
+  DWORD code;
+  ULONG_PTR address;
+  ULONG_PTR moduleBase;
+  wchar_t module[MAX_PATH];
+  Tally tally;
+  LONG wrongCount;
+  char wrong[kKeptMessages][240];
+};
+
+Shared* gShared = nullptr;
+
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* e) {
+  // Nothing here may allocate: the heap may be what broke.
+  if (gShared && e && e->ExceptionRecord) {
+    gShared->code = e->ExceptionRecord->ExceptionCode;
+    gShared->address = reinterpret_cast<ULONG_PTR>(e->ExceptionRecord->ExceptionAddress);
+    HMODULE module = nullptr;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(e->ExceptionRecord->ExceptionAddress), &module)) {
+      gShared->moduleBase = reinterpret_cast<ULONG_PTR>(module);
+      GetModuleFileNameW(module, gShared->module, MAX_PATH);
+    }
+    InterlockedExchange(&gShared->crashed, 1);
+  }
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+std::string Narrow(const std::wstring& s) {
+  std::string out;
+  for (wchar_t c : s) out += static_cast<char>(c < 128 ? c : '?');
+  return out;
+}
+
+std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+std::wstring BaseName(const std::wstring& path) {
+  const auto slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+bool SameNameIgnoringCase(const std::wstring& a, const wchar_t* b) { return lstrcmpiW(a.c_str(), b) == 0; }
+
+std::wstring ThisProgram() {
+  wchar_t path[MAX_PATH * 4];
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+  return std::wstring(path, n);
+}
+
+void SaveInput(const std::wstring& path, const HostileInput& input, const std::string& note) {
+  CreateDirectoryW(path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
+  for (const auto& [name, bytes] : {std::pair<std::wstring, std::string>{path, std::string()},
+                                    {path + L".txt", input.what + "\n" + note + "\n"}}) {
+    quorvel::FileHandle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) continue;
+    DWORD written = 0;
+    if (bytes.empty()) {
+      if (!input.bytes.empty()) WriteFile(file.Get(), input.bytes.data(), static_cast<DWORD>(input.bytes.size()), &written, nullptr);
+    } else {
+      WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+  }
+}
+
+std::wstring FindingPath(const std::wstring& folder, const char* kind, std::uint64_t seed, std::uint64_t index) {
+  return folder + L"\\" + Widen(kind) + L"-seed" + std::to_wstring(seed) + L"-case" + std::to_wstring(index) + L".tif";
+}
+
+}  // namespace
+
+int RunHostileWorker(const Mutator& mutator, std::uint64_t seed, std::uint64_t from, std::uint64_t to, double deadline,
+                     const std::wstring& sharedName, const std::wstring& findings) {
+  quorvel::KernelHandle mapping(OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, sharedName.c_str()));
+  if (!mapping) return 3;
+  gShared = static_cast<Shared*>(MapViewOfFile(mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Shared)));
+  if (!gShared) return 3;
+  SetUnhandledExceptionFilter(&OnUnhandledException);
+  // No error boxes from the system for a damaged file: a host on a desktop would not
+  // want them either.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+
+  hostkit::Plugin plugin;
+  if (!plugin.IsLoaded()) return 4;
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  HostCalls calls(plugin, std::wstring(temp) + L"quorvel-stress-" + std::to_wstring(GetCurrentProcessId()) + L".tif");
+  for (std::uint64_t i = from; i < to; ++i) {
+    if (deadline > 0 && static_cast<double>(GetTickCount64()) >= deadline) break;
+    InterlockedExchange64(&gShared->current, static_cast<LONG64>(i));
+    const HostileInput input = mutator.Make(seed, i);
+    Tally tally;
+    const auto wrong = calls.RunAll(input.bytes, i, tally, &gShared->stage);
+    gShared->tally.Merge(tally);
+    for (const auto& w : wrong) {
+      const LONG n = gShared->wrongCount++;
+      const std::string line = "case " + std::to_string(i) + " (" + input.what + "): " + w;
+      std::printf("stress: wrong answer: %s\n", line.c_str());
+      if (n < kKeptMessages) std::snprintf(gShared->wrong[n], sizeof gShared->wrong[n], "%s", line.c_str());
+    }
+    if (!wrong.empty()) {
+      std::fflush(stdout);
+      SaveInput(FindingPath(findings, "wrong", seed, i), input, wrong.front());
+    }
+    InterlockedExchange64(&gShared->reached, static_cast<LONG64>(i + 1));
+  }
+  return 0;
+}
+
+HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& options) {
+  HostileReport report;
+  const ULONGLONG started = GetTickCount64();
+  const std::uint64_t end = options.cases ? options.cases : ~std::uint64_t{0};
+  const double deadline = options.seconds > 0 ? static_cast<double>(started) + options.seconds * 1000 : 0;
+  const std::wstring sharedName = L"Local\\QuorvelStress-" + std::to_wstring(GetCurrentProcessId());
+  quorvel::KernelHandle mapping(
+      CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared), sharedName.c_str()));
+  if (!mapping) {
+    report.wrong.push_back("no shared memory for the workers");
+    return report;
+  }
+  auto* shared = static_cast<Shared*>(MapViewOfFile(mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Shared)));
+  if (!shared) {
+    report.wrong.push_back("no view of the shared memory");
+    return report;
+  }
+  new (shared) Shared();  // all zero
+
+  std::uint64_t next = 0;
+  while (next < end) {
+    if (deadline > 0 && static_cast<double>(GetTickCount64()) >= deadline) break;
+    shared->current = static_cast<LONG64>(next);
+    shared->reached = static_cast<LONG64>(next);
+    shared->crashed = 0;
+    shared->module[0] = 0;
+    shared->moduleBase = 0;
+    std::wstring command = L"\"" + ThisProgram() + L"\" --worker --seed " + std::to_wstring(options.seed) + L" --from " +
+                           std::to_wstring(next) + L" --to " + std::to_wstring(end) + L" --deadline " +
+                           std::to_wstring(static_cast<std::uint64_t>(deadline)) + L" --shared " + sharedName +
+                           L" --findings \"" + options.findings + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+      report.wrong.push_back("cannot start a worker");
+      break;
+    }
+    quorvel::KernelHandle processHandle(process.hProcess);
+    quorvel::KernelHandle threadHandle(process.hThread);
+    // A worker that makes no progress for two minutes is stopped and its case recorded.
+    LONG64 lastSeen = -1;
+    ULONGLONG lastChange = GetTickCount64();
+    bool hung = false;
+    while (WaitForSingleObject(processHandle.Get(), 1000) == WAIT_TIMEOUT) {
+      const LONG64 now = shared->reached;
+      if (now != lastSeen) {
+        lastSeen = now;
+        lastChange = GetTickCount64();
+      } else if (GetTickCount64() - lastChange > kHangMilliseconds) {
+        TerminateProcess(processHandle.Get(), 0xDEAD);
+        WaitForSingleObject(processHandle.Get(), INFINITE);
+        hung = true;
+        break;
+      }
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(processHandle.Get(), &exitCode);
+    if (exitCode == 0 && !hung) {
+      next = static_cast<std::uint64_t>(shared->reached);
+      break;
+    }
+    if (exitCode == 3 || exitCode == 4) {
+      report.wrong.push_back(exitCode == 3 ? "a worker could not reach the shared memory" : "a worker could not load the plug-in");
+      break;
+    }
+    Crash crash;
+    crash.index = static_cast<std::uint64_t>(shared->current);
+    const HostileInput input = mutator.Make(options.seed, crash.index);
+    crash.what = input.what;
+    crash.stage = StageName(static_cast<Stage>(shared->stage));
+    crash.code = hung ? 0 : (shared->crashed ? shared->code : exitCode);
+    const std::wstring module = shared->crashed ? std::wstring(shared->module) : std::wstring();
+    crash.module = hung ? "(no progress for two minutes)" : module.empty() ? "(unknown)" : Narrow(BaseName(module));
+    crash.offset = shared->crashed && shared->moduleBase ? shared->address - shared->moduleBase : 0;
+    crash.inComponent = SameNameIgnoringCase(BaseName(module), L"windowscodecs.dll");
+    crash.savedAs = FindingPath(options.findings, crash.inComponent ? "component-crash" : "crash", options.seed, crash.index);
+    char note[200];
+    std::snprintf(note, sizeof note, "%s: exception 0x%08lX in %s at +0x%llX", crash.stage.c_str(),
+                  static_cast<unsigned long>(crash.code), crash.module.c_str(), static_cast<unsigned long long>(crash.offset));
+    SaveInput(crash.savedAs, input, note);
+    std::printf("stress: case %llu crashed (%s): %s\n", static_cast<unsigned long long>(crash.index), input.what.c_str(), note);
+    std::fflush(stdout);
+    next = crash.index + 1;
+    report.crashes.push_back(std::move(crash));
+    shared->reached = static_cast<LONG64>(next);
+  }
+  report.cases = next;
+  report.tally = shared->tally;
+  for (LONG i = 0; i < shared->wrongCount && i < kKeptMessages; ++i) report.wrong.push_back(shared->wrong[i]);
+  if (shared->wrongCount > kKeptMessages) report.wrong.push_back("... and " + std::to_string(shared->wrongCount - kKeptMessages) + " more");
+  UnmapViewOfFile(shared);
+  report.seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
+  return report;
+}
+
+int RunOneCase(const Mutator& mutator, std::uint64_t seed, std::uint64_t index, const std::wstring& saveAs) {
+  const HostileInput input = mutator.Make(seed, index);
+  std::printf("case %llu of seed %llu: %s (%zu bytes)\n", static_cast<unsigned long long>(index),
+              static_cast<unsigned long long>(seed), input.what.c_str(), input.bytes.size());
+  if (!saveAs.empty()) SaveInput(saveAs, input, "");
+  hostkit::Plugin plugin;
+  if (!plugin.IsLoaded()) return 4;
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  HostCalls calls(plugin, std::wstring(temp) + L"quorvel-stress-one.tif");
+  Tally tally;
+  const auto wrong = calls.RunAll(input.bytes, index, tally);
+  static constexpr int kCodes[] = {-1, 0, 1, 2, 4, 8};
+  for (int i = 0; i < 6; ++i)
+    if (tally.results[i]) std::printf("  result %d: %llu calls\n", kCodes[i], static_cast<unsigned long long>(tally.results[i]));
+  for (const auto& w : wrong) std::printf("  wrong: %s\n", w.c_str());
+  return wrong.empty() ? 0 : 1;
+}
+
+}  // namespace stress
