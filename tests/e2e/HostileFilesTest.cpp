@@ -9,7 +9,8 @@
 namespace {
 
 const wchar_t* const kHostileFiles[] = {L"next-directory-loops-to-itself.tif", L"entry-count-one-too-many.tif",
-                                        L"orientation-count-40000.tif"};
+                                        L"orientation-count-40000.tif", L"bit-flips-in-big-endian-lzw-a.tif",
+                                        L"bit-flips-in-big-endian-lzw-b.tif"};
 
 bool IsResultCode(int r) { return r == -1 || r == 0 || r == 1 || r == 2 || r == 4 || r == 8; }
 

@@ -81,10 +81,16 @@ std::uint64_t DibDigest(const Dib& dib) {
   mix(&dib.header.biHeight, 4);
   mix(&dib.header.biBitCount, 2);
   mix(dib.colors.data(), 4 * dib.colors.size());
-  const std::size_t rowBytes = (static_cast<std::size_t>(dib.header.biWidth) * dib.header.biBitCount + 7) / 8;
-  for (int y = 0; y < dib.header.biHeight; ++y) {
+  const std::size_t rowBits = static_cast<std::size_t>(dib.header.biWidth) * dib.header.biBitCount;
+  const std::size_t rowBytes = (rowBits + 7) / 8;
+  // Bits after the last pixel of a row are no part of the picture: the imaging component
+  // may leave anything there.
+  const auto lastByteMask = static_cast<std::uint8_t>(rowBits % 8 ? 0xFF00u >> (rowBits % 8) : 0xFFu);
+  for (int y = 0; y < dib.header.biHeight && rowBytes; ++y) {
     const std::uint8_t* row = dib.bits.data() + static_cast<std::size_t>(y) * dib.stride;
-    mix(row, rowBytes);
+    mix(row, rowBytes - 1);
+    const std::uint8_t last = row[rowBytes - 1] & lastByteMask;
+    mix(&last, 1);
   }
   return hash;
 }

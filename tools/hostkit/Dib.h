@@ -36,7 +36,8 @@ struct Dib {
 bool ReadDib(HLOCAL info, HLOCAL bitsBlock, Dib& dib, std::string* why = nullptr);
 
 // 64-bit FNV-1a over the header's geometry, the colour table and every row's pixel bytes
-// (padding excluded): equal for equal pictures in both builds.
+// (padding and the unused bits after a row's last pixel excluded): equal for equal
+// pictures in both builds.
 std::uint64_t DibDigest(const Dib& dib);
 
 // Writes a .bmp file of the two blocks.

@@ -22,11 +22,19 @@ struct Shared {
   volatile LONG64 current;  // case being run
   volatile LONG64 reached;  // first case not yet finished
   volatile LONG stage;
-  volatile LONG crashed;
+  volatile LONG crashed;   // the unhandled-exception filter ran
+  volatile LONG finished;  // the worker returned normally
   DWORD code;
   ULONG_PTR address;
   ULONG_PTR moduleBase;
   wchar_t module[MAX_PATH];
+  // The first fault of the current case, seen before any handler: a process whose
+  // handlers are broken by the fault may die without reaching the filter.
+  volatile LONG faulted;
+  DWORD faultCode;
+  ULONG_PTR faultAddress;
+  ULONG_PTR faultModuleBase;
+  wchar_t faultModule[MAX_PATH];
   Tally tally;
   LONG wrongCount;
   char wrong[kKeptMessages][240];
@@ -34,17 +42,32 @@ struct Shared {
 
 Shared* gShared = nullptr;
 
+void NameModule(const void* address, ULONG_PTR& base, wchar_t* name) {
+  HMODULE module = nullptr;
+  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         static_cast<LPCWSTR>(address), &module)) {
+    base = reinterpret_cast<ULONG_PTR>(module);
+    GetModuleFileNameW(module, name, MAX_PATH);
+  }
+}
+
+LONG WINAPI OnFirstChance(EXCEPTION_POINTERS* e) {
+  // Only faults (severity "error"); C++ exceptions and debug notices pass unrecorded.
+  if (gShared && e && e->ExceptionRecord && (e->ExceptionRecord->ExceptionCode & 0xC0000000u) == 0xC0000000u &&
+      InterlockedCompareExchange(&gShared->faulted, 1, 0) == 0) {
+    gShared->faultCode = e->ExceptionRecord->ExceptionCode;
+    gShared->faultAddress = reinterpret_cast<ULONG_PTR>(e->ExceptionRecord->ExceptionAddress);
+    NameModule(e->ExceptionRecord->ExceptionAddress, gShared->faultModuleBase, gShared->faultModule);
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* e) {
   // Nothing here may allocate: the heap may be what broke.
   if (gShared && e && e->ExceptionRecord) {
     gShared->code = e->ExceptionRecord->ExceptionCode;
     gShared->address = reinterpret_cast<ULONG_PTR>(e->ExceptionRecord->ExceptionAddress);
-    HMODULE module = nullptr;
-    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCWSTR>(e->ExceptionRecord->ExceptionAddress), &module)) {
-      gShared->moduleBase = reinterpret_cast<ULONG_PTR>(module);
-      GetModuleFileNameW(module, gShared->module, MAX_PATH);
-    }
+    NameModule(e->ExceptionRecord->ExceptionAddress, gShared->moduleBase, gShared->module);
     InterlockedExchange(&gShared->crashed, 1);
   }
   return EXCEPTION_EXECUTE_HANDLER;
@@ -99,6 +122,7 @@ int RunHostileWorker(const Mutator& mutator, std::uint64_t seed, std::uint64_t f
   gShared = static_cast<Shared*>(MapViewOfFile(mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Shared)));
   if (!gShared) return 3;
   SetUnhandledExceptionFilter(&OnUnhandledException);
+  AddVectoredExceptionHandler(1, &OnFirstChance);
   // No error boxes from the system for a damaged file: a host on a desktop would not
   // want them either.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
@@ -110,6 +134,7 @@ int RunHostileWorker(const Mutator& mutator, std::uint64_t seed, std::uint64_t f
   HostCalls calls(plugin, std::wstring(temp) + L"quorvel-stress-" + std::to_wstring(GetCurrentProcessId()) + L".tif");
   for (std::uint64_t i = from; i < to; ++i) {
     if (deadline > 0 && static_cast<double>(GetTickCount64()) >= deadline) break;
+    gShared->faulted = 0;
     InterlockedExchange64(&gShared->current, static_cast<LONG64>(i));
     const HostileInput input = mutator.Make(seed, i);
     Tally tally;
@@ -127,6 +152,7 @@ int RunHostileWorker(const Mutator& mutator, std::uint64_t seed, std::uint64_t f
     }
     InterlockedExchange64(&gShared->reached, static_cast<LONG64>(i + 1));
   }
+  InterlockedExchange(&gShared->finished, 1);
   return 0;
 }
 
@@ -155,8 +181,12 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
     shared->current = static_cast<LONG64>(next);
     shared->reached = static_cast<LONG64>(next);
     shared->crashed = 0;
+    shared->finished = 0;
+    shared->faulted = 0;
     shared->module[0] = 0;
     shared->moduleBase = 0;
+    shared->faultModule[0] = 0;
+    shared->faultModuleBase = 0;
     std::wstring command = L"\"" + ThisProgram() + L"\" --worker --seed " + std::to_wstring(options.seed) + L" --from " +
                            std::to_wstring(next) + L" --to " + std::to_wstring(end) + L" --deadline " +
                            std::to_wstring(static_cast<std::uint64_t>(deadline)) + L" --shared " + sharedName +
@@ -188,7 +218,9 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
     }
     DWORD exitCode = 0;
     GetExitCodeProcess(processHandle.Get(), &exitCode);
-    if (exitCode == 0 && !hung) {
+    // Exit code 0 alone proves nothing: a process that dies of a fault in its own fault
+    // handling may report it.
+    if (exitCode == 0 && !hung && shared->finished) {
       next = static_cast<std::uint64_t>(shared->reached);
       break;
     }
@@ -201,11 +233,18 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
     const HostileInput input = mutator.Make(options.seed, crash.index);
     crash.what = input.what;
     crash.stage = StageName(static_cast<Stage>(shared->stage));
-    crash.code = hung ? 0 : (shared->crashed ? shared->code : exitCode);
-    const std::wstring module = shared->crashed ? std::wstring(shared->module) : std::wstring();
-    crash.module = hung ? "(no progress for two minutes)" : module.empty() ? "(unknown)" : Narrow(BaseName(module));
-    crash.offset = shared->crashed && shared->moduleBase ? shared->address - shared->moduleBase : 0;
-    crash.inComponent = SameNameIgnoringCase(BaseName(module), L"windowscodecs.dll");
+    // The filter's account when it ran, else the first fault of the case.
+    const bool filtered = shared->crashed != 0;
+    const bool faulted = !filtered && shared->faulted != 0;
+    crash.code = hung ? 0 : filtered ? shared->code : faulted ? shared->faultCode : exitCode;
+    const std::wstring module = filtered ? std::wstring(shared->module) : faulted ? std::wstring(shared->faultModule) : std::wstring();
+    crash.module = hung ? "(no progress for two minutes)"
+                        : module.empty() ? "(unknown: exit code " + std::to_string(exitCode) + ")"
+                                         : Narrow(BaseName(module)) + (faulted ? " (first fault; the process then died)" : "");
+    const ULONG_PTR base = filtered ? shared->moduleBase : shared->faultModuleBase;
+    const ULONG_PTR address = filtered ? shared->address : shared->faultAddress;
+    crash.offset = base ? address - base : 0;
+    crash.inComponent = !hung && SameNameIgnoringCase(BaseName(module), L"windowscodecs.dll");
     crash.savedAs = FindingPath(options.findings, crash.inComponent ? "component-crash" : "crash", options.seed, crash.index);
     char note[200];
     std::snprintf(note, sizeof note, "%s: exception 0x%08lX in %s at +0x%llX", crash.stage.c_str(),
@@ -242,6 +281,11 @@ int RunOneCase(const Mutator& mutator, std::uint64_t seed, std::uint64_t index, 
   for (int i = 0; i < 6; ++i)
     if (tally.results[i]) std::printf("  result %d: %llu calls\n", kCodes[i], static_cast<unsigned long long>(tally.results[i]));
   for (const auto& w : wrong) std::printf("  wrong: %s\n", w.c_str());
+  // The same decode again: a component that leaves parts of the picture unwritten gives
+  // different pictures from the same bytes.
+  const Decode a = calls.Picture(input.bytes, false, false, -1);
+  const Decode b = calls.Picture(input.bytes, false, false, -1);
+  std::printf("  two decodes from memory: %d and %d, %s pictures\n", a.result, b.result, a.digest == b.digest ? "equal" : "different");
   return wrong.empty() ? 0 : 1;
 }
 
