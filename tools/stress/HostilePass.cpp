@@ -113,6 +113,110 @@ std::wstring FindingPath(const std::wstring& folder, const char* kind, std::uint
   return folder + L"\\" + Widen(kind) + L"-seed" + std::to_wstring(seed) + L"-case" + std::to_wstring(index) + L".tif";
 }
 
+
+// What became of a worker, seen from outside as its debugger: a process whose own fault
+// handling is broken by a fault still reports each fault to its debugger first.
+struct WorkerEnd {
+  DWORD exitCode = 0;
+  bool hung = false;
+  bool faulted = false;  // a fault during the case that was running at the end
+  DWORD code = 0;
+  std::uint64_t offset = 0;
+  std::wstring module;
+};
+
+class ModuleMap {
+ public:
+  void Loaded(ULONG_PTR base, HANDLE file) {
+    wchar_t path[MAX_PATH * 2] = L"";
+    if (file && GetFinalPathNameByHandleW(file, path, MAX_PATH * 2, 0) == 0) path[0] = 0;
+    if (file) CloseHandle(file);
+    modules_.push_back({base, path});
+  }
+  // The module with the nearest base below the address.
+  std::pair<ULONG_PTR, std::wstring> Find(ULONG_PTR address) const {
+    std::pair<ULONG_PTR, std::wstring> best{0, L""};
+    for (const auto& m : modules_)
+      if (m.first <= address && m.first >= best.first) best = m;
+    return best;
+  }
+
+ private:
+  std::vector<std::pair<ULONG_PTR, std::wstring>> modules_;
+};
+
+WorkerEnd WatchWorker(HANDLE process, bool debugging, const Shared* shared) {
+  WorkerEnd end;
+  LONG64 lastSeen = -1;
+  ULONGLONG lastChange = GetTickCount64();
+  LONG64 faultCase = -1;
+  ModuleMap modules;
+  const auto stalled = [&] {
+    const LONG64 now = shared->reached;
+    if (now != lastSeen) {
+      lastSeen = now;
+      lastChange = GetTickCount64();
+      return false;
+    }
+    return GetTickCount64() - lastChange > kHangMilliseconds;
+  };
+  if (!debugging) {
+    while (WaitForSingleObject(process, 1000) == WAIT_TIMEOUT) {
+      if (stalled()) {
+        TerminateProcess(process, 0xDEAD);
+        WaitForSingleObject(process, INFINITE);
+        end.hung = true;
+        break;
+      }
+    }
+    GetExitCodeProcess(process, &end.exitCode);
+    return end;
+  }
+  for (;;) {
+    DEBUG_EVENT event{};
+    if (!WaitForDebugEvent(&event, 1000)) {
+      if (stalled() && !end.hung) {
+        end.hung = true;
+        TerminateProcess(process, 0xDEAD);
+      }
+      continue;
+    }
+    DWORD status = DBG_CONTINUE;
+    switch (event.dwDebugEventCode) {
+      case CREATE_PROCESS_DEBUG_EVENT:
+        modules.Loaded(reinterpret_cast<ULONG_PTR>(event.u.CreateProcessInfo.lpBaseOfImage), event.u.CreateProcessInfo.hFile);
+        break;
+      case LOAD_DLL_DEBUG_EVENT:
+        modules.Loaded(reinterpret_cast<ULONG_PTR>(event.u.LoadDll.lpBaseOfDll), event.u.LoadDll.hFile);
+        break;
+      case EXCEPTION_DEBUG_EVENT: {
+        const EXCEPTION_RECORD& record = event.u.Exception.ExceptionRecord;
+        const bool fault = (record.ExceptionCode & 0xC0000000u) == 0xC0000000u;
+        if (record.ExceptionCode != EXCEPTION_BREAKPOINT) status = DBG_EXCEPTION_NOT_HANDLED;
+        if (fault && faultCase != shared->current) {
+          faultCase = shared->current;
+          const auto address = reinterpret_cast<ULONG_PTR>(record.ExceptionAddress);
+          const auto [base, name] = modules.Find(address);
+          end.code = record.ExceptionCode;
+          end.offset = address - base;
+          end.module = name;
+        }
+        // A fault nobody handled: the worker is done for.
+        if (fault && !event.u.Exception.dwFirstChance) TerminateProcess(process, record.ExceptionCode);
+        break;
+      }
+      case EXIT_PROCESS_DEBUG_EVENT:
+        end.exitCode = event.u.ExitProcess.dwExitCode;
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+        end.faulted = faultCase == shared->current;
+        return end;
+      default:
+        break;
+    }
+    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+  }
+}
+
 }  // namespace
 
 int RunHostileWorker(const Mutator& mutator, std::uint64_t seed, std::uint64_t from, std::uint64_t to, double deadline,
@@ -175,7 +279,7 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
   }
   new (shared) Shared();  // all zero
 
-  std::uint64_t next = 0;
+  std::uint64_t next = options.first;
   while (next < end) {
     if (deadline > 0 && static_cast<double>(GetTickCount64()) >= deadline) break;
     shared->current = static_cast<LONG64>(next);
@@ -194,30 +298,18 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    // As its debugger where the system lets us, so that every fault is seen.
+    bool debugging = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
+                                    &startup, &process) != FALSE;
+    if (!debugging && !CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
       report.wrong.push_back("cannot start a worker");
       break;
     }
     quorvel::KernelHandle processHandle(process.hProcess);
     quorvel::KernelHandle threadHandle(process.hThread);
-    // A worker that makes no progress for two minutes is stopped and its case recorded.
-    LONG64 lastSeen = -1;
-    ULONGLONG lastChange = GetTickCount64();
-    bool hung = false;
-    while (WaitForSingleObject(processHandle.Get(), 1000) == WAIT_TIMEOUT) {
-      const LONG64 now = shared->reached;
-      if (now != lastSeen) {
-        lastSeen = now;
-        lastChange = GetTickCount64();
-      } else if (GetTickCount64() - lastChange > kHangMilliseconds) {
-        TerminateProcess(processHandle.Get(), 0xDEAD);
-        WaitForSingleObject(processHandle.Get(), INFINITE);
-        hung = true;
-        break;
-      }
-    }
-    DWORD exitCode = 0;
-    GetExitCodeProcess(processHandle.Get(), &exitCode);
+    const WorkerEnd end = WatchWorker(processHandle.Get(), debugging, shared);
+    const bool hung = end.hung;
+    const DWORD exitCode = end.exitCode;
     // Exit code 0 alone proves nothing: a process that dies of a fault in its own fault
     // handling may report it.
     if (exitCode == 0 && !hung && shared->finished) {
@@ -233,17 +325,21 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
     const HostileInput input = mutator.Make(options.seed, crash.index);
     crash.what = input.what;
     crash.stage = StageName(static_cast<Stage>(shared->stage));
-    // The filter's account when it ran, else the first fault of the case.
-    const bool filtered = shared->crashed != 0;
-    const bool faulted = !filtered && shared->faulted != 0;
-    crash.code = hung ? 0 : filtered ? shared->code : faulted ? shared->faultCode : exitCode;
-    const std::wstring module = filtered ? std::wstring(shared->module) : faulted ? std::wstring(shared->faultModule) : std::wstring();
+    // The debugger's account of the case's first fault; else the worker's own filter, or
+    // its first-chance handler.
+    const bool seen = end.faulted;
+    const bool filtered = !seen && shared->crashed != 0;
+    const bool faulted = !seen && !filtered && shared->faulted != 0;
+    crash.code = hung ? 0 : seen ? end.code : filtered ? shared->code : faulted ? shared->faultCode : exitCode;
+    const std::wstring module = seen       ? end.module
+                                : filtered ? std::wstring(shared->module)
+                                : faulted  ? std::wstring(shared->faultModule)
+                                           : std::wstring();
     crash.module = hung ? "(no progress for two minutes)"
-                        : module.empty() ? "(unknown: exit code " + std::to_string(exitCode) + ")"
-                                         : Narrow(BaseName(module)) + (faulted ? " (first fault; the process then died)" : "");
+                        : module.empty() ? "(unknown: exit code " + std::to_string(exitCode) + ")" : Narrow(BaseName(module));
     const ULONG_PTR base = filtered ? shared->moduleBase : shared->faultModuleBase;
     const ULONG_PTR address = filtered ? shared->address : shared->faultAddress;
-    crash.offset = base ? address - base : 0;
+    crash.offset = seen ? end.offset : base ? address - base : 0;
     crash.inComponent = !hung && SameNameIgnoringCase(BaseName(module), L"windowscodecs.dll");
     crash.savedAs = FindingPath(options.findings, crash.inComponent ? "component-crash" : "crash", options.seed, crash.index);
     char note[200];
@@ -256,7 +352,7 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
     report.crashes.push_back(std::move(crash));
     shared->reached = static_cast<LONG64>(next);
   }
-  report.cases = next;
+  report.cases = next - options.first;
   report.tally = shared->tally;
   for (LONG i = 0; i < shared->wrongCount && i < kKeptMessages; ++i) report.wrong.push_back(shared->wrong[i]);
   if (shared->wrongCount > kKeptMessages) report.wrong.push_back("... and " + std::to_string(shared->wrongCount - kKeptMessages) + " more");

@@ -34,7 +34,8 @@ struct HostileReport {
 
 struct HostileOptions {
   std::uint64_t seed = 1;
-  std::uint64_t cases = 0;  // 0: the systematic cases and as many random ones as time allows
+  std::uint64_t first = 0;  // the first case to run
+  std::uint64_t cases = 0;  // the end of the run (0: as many as time allows)
   double seconds = 0;       // 0: no time limit
   std::wstring findings;    // folder for the inputs of crashes and wrong answers
 };

@@ -1,17 +1,17 @@
 // stress: the plug-in loaded as a host loads it, fed hostile files, run for leaks, on
 // many threads at once and under changing settings. Reproducible from its seed.
 //
-//   stress [--seed N] [--cases N | --seconds S] [--leak-rounds N] [--threads N]
+//   stress [--seed N] [--first N] [--cases N | --seconds S] [--leak-rounds N] [--threads N]
 //          [--rounds N] [--reloads N] [--chaos-seconds S] [--only hostile|leaks|threads|settings]
 //          [--findings FOLDER]
 //   stress --case N [--seed N] [--save FILE]     one hostile case, described
 //
 // The hostile cases start with the systematic ones (every attack on every seed file),
-// then random ones; --cases counts both. Inputs of crashes and wrong answers are saved
-// in the findings folder (stress-findings beside the program unless given). The exit
-// code is 0 only when every pass holds: every answer a result code and well formed, no
-// crash but inside the imaging component itself (recorded), no leak, identical
-// concurrent pictures.
+// then random ones; --cases counts both, and --first starts later than case 0. Inputs
+// of crashes and wrong answers are saved in the findings folder (stress-findings beside
+// the program unless given). The exit code is 0 only when every pass holds: every
+// answer a result code and well formed, no crash but inside the imaging component
+// itself (recorded), no leak, identical concurrent pictures.
 #include <windows.h>
 
 #include <cstdio>
@@ -30,6 +30,7 @@ namespace {
 
 struct Options {
   std::uint64_t seed = 1;
+  std::uint64_t first = 0;
   std::uint64_t cases = 0;
   double seconds = 0;
   std::uint64_t leakRounds = 2000;
@@ -55,6 +56,7 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
     const auto number = [&] { return std::wcstoull(value(), nullptr, 10); };
     if (a == L"--seed") o.seed = number();
     else if (a == L"--cases") o.cases = number();
+    else if (a == L"--first") o.first = number();
     else if (a == L"--seconds") o.seconds = std::wcstod(value(), nullptr);
     else if (a == L"--leak-rounds") o.leakRounds = number();
     else if (a == L"--threads") o.threads = static_cast<int>(number());
@@ -88,7 +90,7 @@ int PrintWrong(const std::vector<std::string>& wrong) {
 int wmain(int argc, wchar_t** argv) {
   Options o;
   if (!Parse(argc, argv, o)) {
-    std::fprintf(stderr, "usage: stress [--seed N] [--cases N | --seconds S] [--leak-rounds N] [--threads N] [--rounds N]\n"
+    std::fprintf(stderr, "usage: stress [--seed N] [--first N] [--cases N | --seconds S] [--leak-rounds N] [--threads N] [--rounds N]\n"
                          "              [--reloads N] [--chaos-seconds S] [--only hostile|leaks|threads|settings] [--findings DIR]\n"
                          "       stress --case N [--seed N] [--save FILE]\n");
     return 2;
@@ -104,7 +106,7 @@ int wmain(int argc, wchar_t** argv) {
   int failed = 0;
 
   if (Wanted(o, L"hostile")) {
-    stress::HostileOptions h{o.seed, o.cases, o.seconds, o.findings};
+    stress::HostileOptions h{o.seed, o.first, o.cases, o.seconds, o.findings};
     if (!h.cases && h.seconds <= 0) h.cases = mutator.SystematicCases() + 500;
     const auto r = stress::RunHostilePass(mutator, h);
     std::printf("hostile inputs: %llu cases (%llu systematic over %zu seed files), %llu calls in %.1f s\n",
