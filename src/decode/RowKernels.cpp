@@ -144,7 +144,9 @@ struct Block8;
 
 template <>
 struct Block8<std::uint32_t> {
-  static void Transpose(const std::uint8_t* const rows[8], std::uint32_t out[8][8]) {
+  // store(i, e, v): v holds elements e .. e+3 of memory column i.
+  template <class Store>
+  static void Transpose(const std::uint8_t* const rows[8], Store&& store) {
     for (int half = 0; half < 2; ++half)      // columns 0-3, 4-7
       for (int quarter = 0; quarter < 2; ++quarter) {  // rows 0-3, 4-7
         __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4 * quarter + 0] + 16 * half));
@@ -153,16 +155,22 @@ struct Block8<std::uint32_t> {
         __m128i r3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4 * quarter + 3] + 16 * half));
         const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
         const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
-        const __m128i c[4] = {_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1), _mm_unpacklo_epi64(t2, t3),
-                              _mm_unpackhi_epi64(t2, t3)};
-        for (int i = 0; i < 4; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(&out[4 * half + i][4 * quarter]), c[i]);
+        store(4 * half + 0, 4 * quarter, _mm_unpacklo_epi64(t0, t1));
+        store(4 * half + 1, 4 * quarter, _mm_unpackhi_epi64(t0, t1));
+        store(4 * half + 2, 4 * quarter, _mm_unpacklo_epi64(t2, t3));
+        store(4 * half + 3, 4 * quarter, _mm_unpackhi_epi64(t2, t3));
       }
+  }
+  static void Transpose(const std::uint8_t* const rows[8], std::uint32_t out[8][8]) {
+    Transpose(rows, [out](int i, int e, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(&out[i][e]), v); });
   }
 };
 
 template <>
 struct Block8<std::uint16_t> {
-  static void Transpose(const std::uint8_t* const rows[8], std::uint16_t out[8][8]) {
+  // store(i, e, v): v holds elements e .. e+7 of memory column i (e is always 0).
+  template <class Store>
+  static void Transpose(const std::uint8_t* const rows[8], Store&& store) {
     __m128i r[8];
     for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[i]));
     const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
@@ -173,10 +181,17 @@ struct Block8<std::uint16_t> {
     const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
     const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
     const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-    const __m128i c[8] = {_mm_unpacklo_epi64(b0, b4), _mm_unpackhi_epi64(b0, b4), _mm_unpacklo_epi64(b1, b5),
-                          _mm_unpackhi_epi64(b1, b5), _mm_unpacklo_epi64(b2, b6), _mm_unpackhi_epi64(b2, b6),
-                          _mm_unpacklo_epi64(b3, b7), _mm_unpackhi_epi64(b3, b7)};
-    for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(out[i]), c[i]);
+    store(0, 0, _mm_unpacklo_epi64(b0, b4));
+    store(1, 0, _mm_unpackhi_epi64(b0, b4));
+    store(2, 0, _mm_unpacklo_epi64(b1, b5));
+    store(3, 0, _mm_unpackhi_epi64(b1, b5));
+    store(4, 0, _mm_unpacklo_epi64(b2, b6));
+    store(5, 0, _mm_unpackhi_epi64(b2, b6));
+    store(6, 0, _mm_unpacklo_epi64(b3, b7));
+    store(7, 0, _mm_unpackhi_epi64(b3, b7));
+  }
+  static void Transpose(const std::uint8_t* const rows[8], std::uint16_t out[8][8]) {
+    Transpose(rows, [out](int i, int e, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(&out[i][e]), v); });
   }
 };
 
@@ -281,6 +296,19 @@ void Columns(const RowJob* jobs, int lo, int hi, const RunConstants& c) {
               TransposeBytes16x8(rows, out);
               for (int i = 0; i < 8; ++i)
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(jobs[descending ? g + 7 - i : g + i].destination + j), out[i]);
+            }
+          }
+        }
+        if constexpr (std::is_same_v<Element, std::uint32_t> || std::is_same_v<Element, std::uint16_t>) {
+          // Copies go from the registers straight into the destination rows.
+          if (c.op == PixelOp::kCopy) {
+            for (; j < jWhole; j += 8) {
+              const std::uint8_t* rows[8];
+              for (int r = 0; r < 8; ++r) rows[r] = left + (static_cast<std::ptrdiff_t>(j) + r) * c.elementStep;
+              Block8<Element>::Transpose(rows, [&](int i, int e, __m128i v) {
+                std::uint8_t* d = jobs[descending ? g + 7 - i : g + i].destination;
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + (static_cast<std::size_t>(j) + e) * sizeof(Element)), v);
+              });
             }
           }
         }
