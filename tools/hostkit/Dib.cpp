@@ -1,7 +1,9 @@
 // ReadDib, DibDigest, WriteBmp.
 #include "Dib.h"
 
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 namespace hostkit {
 
@@ -38,14 +40,27 @@ bool ReadDib(HLOCAL info, HLOCAL bitsBlock, Dib& dib, std::string* why) {
   if (colorCount) std::memcpy(dib.colors.data(), base + sizeof(BITMAPINFOHEADER), 4 * colorCount);
   LocalUnlock(info);
 
-  dib.stride = ((static_cast<std::size_t>(h.biWidth) * h.biBitCount + 31) / 32) * 4;
-  const std::size_t bytes = dib.stride * static_cast<std::size_t>(h.biHeight);
+  // In 64 bits: in the 32-bit build a plug-in's header could make these wrap.
+  const std::uint64_t stride = ((static_cast<std::uint64_t>(h.biWidth) * h.biBitCount + 31) / 32) * 4;
+  const std::uint64_t bytes = stride * static_cast<std::uint64_t>(h.biHeight);
   if (bytes > dib.pixelBytes) return fail("pixel rows beyond the pixel block");
+  dib.stride = static_cast<std::size_t>(stride);
+  const std::uint64_t pixelCount = static_cast<std::uint64_t>(h.biWidth) * static_cast<std::uint64_t>(h.biHeight);
+  if (pixelCount > SIZE_MAX / sizeof(Bgr)) return fail(kTooLargeToReadBack);
   const auto* p = static_cast<const std::uint8_t*>(LocalLock(bitsBlock));
-  dib.bits.assign(p, p + bytes);
+  try {
+    dib.bits.assign(p, p + bytes);
+  } catch (const std::bad_alloc&) {
+    LocalUnlock(bitsBlock);
+    return fail(kTooLargeToReadBack);
+  }
   LocalUnlock(bitsBlock);
-
-  dib.pixels.assign(static_cast<std::size_t>(h.biWidth) * h.biHeight, Bgr{});
+  try {
+    dib.pixels.assign(static_cast<std::size_t>(pixelCount), Bgr{});
+  } catch (const std::bad_alloc&) {
+    dib.bits.clear();
+    return fail(kTooLargeToReadBack);
+  }
   for (int y = 0; y < h.biHeight; ++y) {
     const std::uint8_t* row = dib.bits.data() + static_cast<std::size_t>(h.biHeight - 1 - y) * dib.stride;
     for (int x = 0; x < h.biWidth; ++x) {

@@ -31,6 +31,9 @@ struct Dib {
   std::uint32_t IndexAt(int x, int y) const;
 };
 
+// The reason ReadDib gives for a well-formed picture too large to copy into this process.
+inline constexpr const char* kTooLargeToReadBack = "too large to read back";
+
 // Reads both blocks (which stay owned by the caller). False with a reason when the
 // geometry does not fit the blocks.
 bool ReadDib(HLOCAL info, HLOCAL bitsBlock, Dib& dib, std::string* why = nullptr);

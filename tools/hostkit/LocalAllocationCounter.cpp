@@ -16,9 +16,7 @@ std::mutex gLock;
 std::unordered_map<HLOCAL, SIZE_T>* gSizes = nullptr;
 LocalAllocations gNow;
 
-void Added(HLOCAL h, SIZE_T size) {
-  if (!h) return;
-  std::lock_guard<std::mutex> hold(gLock);
+void AddedLocked(HLOCAL h, SIZE_T size) {
   (*gSizes)[h] = size;
   gNow.blocks++;
   gNow.bytes += static_cast<std::int64_t>(size);
@@ -26,14 +24,24 @@ void Added(HLOCAL h, SIZE_T size) {
   if (gNow.bytes > gNow.peakBytes) gNow.peakBytes = gNow.bytes;
 }
 
-void Removed(HLOCAL h) {
+void Added(HLOCAL h, SIZE_T size) {
   if (!h) return;
   std::lock_guard<std::mutex> hold(gLock);
+  AddedLocked(h, size);
+}
+
+void RemovedLocked(HLOCAL h) {
   const auto it = gSizes->find(h);
   if (it == gSizes->end()) return;
   gNow.blocks--;
   gNow.bytes -= static_cast<std::int64_t>(it->second);
   gSizes->erase(it);
+}
+
+void Removed(HLOCAL h) {
+  if (!h) return;
+  std::lock_guard<std::mutex> hold(gLock);
+  RemovedLocked(h);
 }
 
 HLOCAL WINAPI CountingAlloc(UINT flags, SIZE_T size) {
@@ -43,10 +51,13 @@ HLOCAL WINAPI CountingAlloc(UINT flags, SIZE_T size) {
 }
 
 HLOCAL WINAPI CountingReAlloc(HLOCAL old, SIZE_T size, UINT flags) {
+  // Under the lock throughout: another thread may be given the old block the moment it
+  // is released.
+  std::lock_guard<std::mutex> hold(gLock);
   HLOCAL h = LocalReAlloc(old, size, flags);
   if (h) {
-    Removed(old);
-    Added(h, size);
+    RemovedLocked(old);
+    AddedLocked(h, size);
   }
   return h;
 }

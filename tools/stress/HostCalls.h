@@ -17,6 +17,7 @@ namespace stress {
 // The call being made, for the crash report of a worker.
 enum class Stage : LONG {
   kIdle,
+  kStarting,
   kWriteFile,
   kIsSupportedHeader,
   kIsSupportedHandle,
@@ -62,9 +63,9 @@ class HostCalls {
   std::vector<std::string> RunAll(const std::vector<std::uint8_t>& bytes, std::uint64_t variant, Tally& tally,
                                   volatile LONG* stage = nullptr);
 
-  // GetPicture from memory (or from the file last written when fromFile), stopping at
-  // the stopAt-th progress report (-1: never).
-  Decode Picture(const std::vector<std::uint8_t>& bytes, bool fromFile, bool wide, int stopAt) const;
+  // GetPicture from memory (or from the file last written when fromFile; or GetPreview
+  // from memory when preview), stopping at the stopAt-th progress report (-1: never).
+  Decode Picture(const std::vector<std::uint8_t>& bytes, bool fromFile, bool wide, int stopAt, bool preview = false) const;
   bool WriteTempFile(const std::vector<std::uint8_t>& bytes) const;
   const std::wstring& TempPath() const { return tempPath_; }
 

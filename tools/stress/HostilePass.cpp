@@ -1,6 +1,7 @@
-// Supervisor and worker of the hostile-input pass, talking through one block of shared
-// memory: the worker marks the case and call it is in before each call, and its
-// unhandled-exception filter names the faulting module there before the process ends.
+// Supervisor and worker of the hostile-input pass. The supervisor starts each worker as
+// its debugger and so sees every fault first, whatever the fault does to the worker's
+// own handling; the worker marks the case and call it is in, in shared memory, before
+// each call. Without a debugger the worker's unhandled-exception filter reports instead.
 #include "HostilePass.h"
 
 #include <windows.h>
@@ -17,6 +18,13 @@ namespace {
 
 constexpr int kKeptMessages = 64;
 constexpr DWORD kHangMilliseconds = 120000;
+// Worker exit codes for failures before the first case; far from any a crash or
+// abort() gives.
+constexpr DWORD kExitNoSharedMemory = 0x5157A003;
+constexpr DWORD kExitNoPlugin = 0x5157A004;
+
+// 64-bit fields are read whole even in the 32-bit build.
+std::uint64_t Read64(volatile LONG64* p) { return static_cast<std::uint64_t>(InterlockedCompareExchange64(p, 0, 0)); }
 
 struct Shared {
   volatile LONG64 current;  // case being run
@@ -24,17 +32,11 @@ struct Shared {
   volatile LONG stage;
   volatile LONG crashed;   // the unhandled-exception filter ran
   volatile LONG finished;  // the worker returned normally
+  volatile LONG ready;     // the worker reached its first case
   DWORD code;
   ULONG_PTR address;
   ULONG_PTR moduleBase;
   wchar_t module[MAX_PATH];
-  // The first fault of the current case, seen before any handler: a process whose
-  // handlers are broken by the fault may die without reaching the filter.
-  volatile LONG faulted;
-  DWORD faultCode;
-  ULONG_PTR faultAddress;
-  ULONG_PTR faultModuleBase;
-  wchar_t faultModule[MAX_PATH];
   Tally tally;
   LONG wrongCount;
   char wrong[kKeptMessages][240];
@@ -43,23 +45,14 @@ struct Shared {
 Shared* gShared = nullptr;
 
 void NameModule(const void* address, ULONG_PTR& base, wchar_t* name) {
+  base = 0;
+  name[0] = 0;
   HMODULE module = nullptr;
   if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          static_cast<LPCWSTR>(address), &module)) {
     base = reinterpret_cast<ULONG_PTR>(module);
     GetModuleFileNameW(module, name, MAX_PATH);
   }
-}
-
-LONG WINAPI OnFirstChance(EXCEPTION_POINTERS* e) {
-  // Only faults (severity "error"); C++ exceptions and debug notices pass unrecorded.
-  if (gShared && e && e->ExceptionRecord && (e->ExceptionRecord->ExceptionCode & 0xC0000000u) == 0xC0000000u &&
-      InterlockedCompareExchange(&gShared->faulted, 1, 0) == 0) {
-    gShared->faultCode = e->ExceptionRecord->ExceptionCode;
-    gShared->faultAddress = reinterpret_cast<ULONG_PTR>(e->ExceptionRecord->ExceptionAddress);
-    NameModule(e->ExceptionRecord->ExceptionAddress, gShared->faultModuleBase, gShared->faultModule);
-  }
-  return EXCEPTION_CONTINUE_SEARCH;
 }
 
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* e) {
@@ -81,6 +74,12 @@ std::string Narrow(const std::wstring& s) {
 
 std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
+std::string Hex(std::uint64_t v) {
+  char b[24];
+  std::snprintf(b, sizeof b, "%llX", static_cast<unsigned long long>(v));
+  return b;
+}
+
 std::wstring BaseName(const std::wstring& path) {
   const auto slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
@@ -95,7 +94,8 @@ std::wstring ThisProgram() {
 }
 
 void SaveInput(const std::wstring& path, const HostileInput& input, const std::string& note) {
-  CreateDirectoryW(path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
+  const auto slash = path.find_last_of(L"\\/");
+  if (slash != std::wstring::npos) CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
   for (const auto& [name, bytes] : {std::pair<std::wstring, std::string>{path, std::string()},
                                     {path + L".txt", input.what + "\n" + note + "\n"}}) {
     quorvel::FileHandle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
@@ -114,107 +114,157 @@ std::wstring FindingPath(const std::wstring& folder, const char* kind, std::uint
 }
 
 
-// What became of a worker, seen from outside as its debugger: a process whose own fault
-// handling is broken by a fault still reports each fault to its debugger first.
-struct WorkerEnd {
-  DWORD exitCode = 0;
-  bool hung = false;
-  bool faulted = false;  // a fault during the case that was running at the end
-  DWORD code = 0;
-  std::uint64_t offset = 0;
-  std::wstring module;
-};
+bool IsFault(DWORD code) {
+  switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION: case EXCEPTION_IN_PAGE_ERROR: case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_PRIV_INSTRUCTION: case EXCEPTION_INT_DIVIDE_BY_ZERO: case EXCEPTION_INT_OVERFLOW:
+    case EXCEPTION_STACK_OVERFLOW: case EXCEPTION_DATATYPE_MISALIGNMENT: case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO: case EXCEPTION_FLT_INVALID_OPERATION: case EXCEPTION_FLT_OVERFLOW:
+    case EXCEPTION_FLT_UNDERFLOW: case EXCEPTION_FLT_STACK_CHECK: case EXCEPTION_FLT_DENORMAL_OPERAND:
+    case EXCEPTION_FLT_INEXACT_RESULT: case EXCEPTION_BREAKPOINT:
+    case 0xC0000409:  // stack buffer overrun
+    case 0xC0000374:  // heap corruption
+      return true;
+    default:
+      return false;
+  }
+}
 
+// Loaded images of the worker with their extents, so that an address outside every
+// image is named as such rather than after the image below it.
 class ModuleMap {
  public:
-  void Loaded(ULONG_PTR base, HANDLE file) {
+  void Loaded(HANDLE process, ULONG_PTR base, HANDLE file) {
     wchar_t path[MAX_PATH * 2] = L"";
-    if (file && GetFinalPathNameByHandleW(file, path, MAX_PATH * 2, 0) == 0) path[0] = 0;
-    if (file) CloseHandle(file);
-    modules_.push_back({base, path});
+    if (file) {
+      const DWORD n = GetFinalPathNameByHandleW(file, path, MAX_PATH * 2, 0);
+      if (n == 0 || n >= MAX_PATH * 2) path[0] = 0;
+      CloseHandle(file);
+    }
+    modules_.push_back({base, ImageSize(process, base), path});
   }
-  // The module with the nearest base below the address.
-  std::pair<ULONG_PTR, std::wstring> Find(ULONG_PTR address) const {
-    std::pair<ULONG_PTR, std::wstring> best{0, L""};
+  void Unloaded(ULONG_PTR base) {
+    for (auto it = modules_.begin(); it != modules_.end(); ++it)
+      if (it->base == base) {
+        modules_.erase(it);
+        return;
+      }
+  }
+  // Name and offset of the image holding address; an empty name when none does.
+  std::pair<std::wstring, std::uint64_t> Find(ULONG_PTR address) const {
     for (const auto& m : modules_)
-      if (m.first <= address && m.first >= best.first) best = m;
-    return best;
+      if (address >= m.base && address - m.base < m.size) return {m.path.empty() ? L"(unnamed image)" : m.path, address - m.base};
+    return {L"", 0};
   }
 
  private:
-  std::vector<std::pair<ULONG_PTR, std::wstring>> modules_;
+  struct Image {
+    ULONG_PTR base;
+    ULONG_PTR size;
+    std::wstring path;
+  };
+  static ULONG_PTR ImageSize(HANDLE process, ULONG_PTR base) {
+    IMAGE_DOS_HEADER dos{};
+    IMAGE_NT_HEADERS nt{};
+    SIZE_T got = 0;
+    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(base), &dos, sizeof dos, &got) || got != sizeof dos) return 0;
+    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(base + dos.e_lfanew), &nt, sizeof nt, &got) || got != sizeof nt)
+      return 0;
+    return nt.OptionalHeader.SizeOfImage;
+  }
+  std::vector<Image> modules_;
 };
 
-WorkerEnd WatchWorker(HANDLE process, bool debugging, const Shared* shared) {
+struct Fault {
+  bool seen = false;
+  DWORD code = 0;
+  std::wstring module;  // empty: outside every image
+  std::uint64_t offset = 0;
+};
+
+// What became of a worker.
+struct WorkerEnd {
+  DWORD exitCode = 0;
+  bool hung = false;
+  Fault first;  // the first fault of the case running at the end
+  Fault fatal;  // the fault nobody handled, if the worker got that far
+};
+
+WorkerEnd WatchWorker(HANDLE process, bool debugging, Shared* shared) {
   WorkerEnd end;
-  LONG64 lastSeen = -1;
-  ULONGLONG lastChange = GetTickCount64();
-  LONG64 faultCase = -1;
+  std::uint64_t lastSeen = ~std::uint64_t{0};
+  ULONGLONG lastChange = GetTickCount64(), lastCheck = 0;
+  std::uint64_t faultCase = ~std::uint64_t{0};
   ModuleMap modules;
-  const auto stalled = [&] {
-    const LONG64 now = shared->reached;
-    if (now != lastSeen) {
-      lastSeen = now;
-      lastChange = GetTickCount64();
-      return false;
+  bool loaderBreakpoint = true;
+  // Checked at most once a second, whether or not debug events keep arriving.
+  const auto checkProgress = [&] {
+    const ULONGLONG now = GetTickCount64();
+    if (now - lastCheck < 1000) return;
+    lastCheck = now;
+    const std::uint64_t reached = Read64(&shared->reached);
+    if (reached != lastSeen) {
+      lastSeen = reached;
+      lastChange = now;
+    } else if (now - lastChange > kHangMilliseconds && !end.hung) {
+      end.hung = true;
+      TerminateProcess(process, 0xDEAD);
     }
-    return GetTickCount64() - lastChange > kHangMilliseconds;
   };
-  if (!debugging) {
-    while (WaitForSingleObject(process, 1000) == WAIT_TIMEOUT) {
-      if (stalled()) {
-        TerminateProcess(process, 0xDEAD);
-        WaitForSingleObject(process, INFINITE);
-        end.hung = true;
-        break;
-      }
-    }
-    GetExitCodeProcess(process, &end.exitCode);
-    return end;
-  }
-  for (;;) {
+  while (debugging) {
+    checkProgress();
     DEBUG_EVENT event{};
     if (!WaitForDebugEvent(&event, 1000)) {
-      if (stalled() && !end.hung) {
-        end.hung = true;
-        TerminateProcess(process, 0xDEAD);
-      }
-      continue;
+      if (GetLastError() == ERROR_SEM_TIMEOUT) continue;
+      debugging = false;  // no more events to be had: wait for the process instead
+      break;
     }
     DWORD status = DBG_CONTINUE;
     switch (event.dwDebugEventCode) {
       case CREATE_PROCESS_DEBUG_EVENT:
-        modules.Loaded(reinterpret_cast<ULONG_PTR>(event.u.CreateProcessInfo.lpBaseOfImage), event.u.CreateProcessInfo.hFile);
+        modules.Loaded(process, reinterpret_cast<ULONG_PTR>(event.u.CreateProcessInfo.lpBaseOfImage), event.u.CreateProcessInfo.hFile);
         break;
       case LOAD_DLL_DEBUG_EVENT:
-        modules.Loaded(reinterpret_cast<ULONG_PTR>(event.u.LoadDll.lpBaseOfDll), event.u.LoadDll.hFile);
+        modules.Loaded(process, reinterpret_cast<ULONG_PTR>(event.u.LoadDll.lpBaseOfDll), event.u.LoadDll.hFile);
+        break;
+      case UNLOAD_DLL_DEBUG_EVENT:
+        modules.Unloaded(reinterpret_cast<ULONG_PTR>(event.u.UnloadDll.lpBaseOfDll));
         break;
       case EXCEPTION_DEBUG_EVENT: {
         const EXCEPTION_RECORD& record = event.u.Exception.ExceptionRecord;
-        const bool fault = (record.ExceptionCode & 0xC0000000u) == 0xC0000000u;
-        if (record.ExceptionCode != EXCEPTION_BREAKPOINT) status = DBG_EXCEPTION_NOT_HANDLED;
-        if (fault && faultCase != shared->current) {
-          faultCase = shared->current;
-          const auto address = reinterpret_cast<ULONG_PTR>(record.ExceptionAddress);
-          const auto [base, name] = modules.Find(address);
-          end.code = record.ExceptionCode;
-          end.offset = address - base;
-          end.module = name;
+        // The loader's breakpoint for its debugger is the one exception ours to resume.
+        if (record.ExceptionCode == EXCEPTION_BREAKPOINT && loaderBreakpoint) {
+          loaderBreakpoint = false;
+          break;
         }
-        // A fault nobody handled: the worker is done for.
-        if (fault && !event.u.Exception.dwFirstChance) TerminateProcess(process, record.ExceptionCode);
+        status = DBG_EXCEPTION_NOT_HANDLED;
+        if (!IsFault(record.ExceptionCode)) break;
+        const auto [module, offset] = modules.Find(reinterpret_cast<ULONG_PTR>(record.ExceptionAddress));
+        const std::uint64_t running = Read64(&shared->current);
+        if (faultCase != running) {
+          faultCase = running;
+          end.first = {true, record.ExceptionCode, module, offset};
+        }
+        if (!event.u.Exception.dwFirstChance) {
+          end.fatal = {true, record.ExceptionCode, module, offset};
+          TerminateProcess(process, record.ExceptionCode);
+        }
         break;
       }
       case EXIT_PROCESS_DEBUG_EVENT:
         end.exitCode = event.u.ExitProcess.dwExitCode;
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
-        end.faulted = faultCase == shared->current;
+        if (faultCase != Read64(&shared->current)) end.first = {};
         return end;
       default:
         break;
     }
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
   }
+  while (WaitForSingleObject(process, 1000) == WAIT_TIMEOUT) checkProgress();
+  GetExitCodeProcess(process, &end.exitCode);
+  if (faultCase != Read64(&shared->current)) end.first = {};
+  return end;
 }
 
 }  // namespace
@@ -222,23 +272,23 @@ WorkerEnd WatchWorker(HANDLE process, bool debugging, const Shared* shared) {
 int RunHostileWorker(const Mutator& mutator, std::uint64_t seed, std::uint64_t from, std::uint64_t to, double deadline,
                      const std::wstring& sharedName, const std::wstring& findings) {
   quorvel::KernelHandle mapping(OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, sharedName.c_str()));
-  if (!mapping) return 3;
+  if (!mapping) return kExitNoSharedMemory;
   gShared = static_cast<Shared*>(MapViewOfFile(mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Shared)));
-  if (!gShared) return 3;
+  if (!gShared) return kExitNoSharedMemory;
+  // Runs only where no debugger watches.
   SetUnhandledExceptionFilter(&OnUnhandledException);
-  AddVectoredExceptionHandler(1, &OnFirstChance);
   // No error boxes from the system for a damaged file: a host on a desktop would not
   // want them either.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 
   hostkit::Plugin plugin;
-  if (!plugin.IsLoaded()) return 4;
+  if (!plugin.IsLoaded()) return kExitNoPlugin;
+  InterlockedExchange(&gShared->ready, 1);
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
   HostCalls calls(plugin, std::wstring(temp) + L"quorvel-stress-" + std::to_wstring(GetCurrentProcessId()) + L".tif");
   for (std::uint64_t i = from; i < to; ++i) {
     if (deadline > 0 && static_cast<double>(GetTickCount64()) >= deadline) break;
-    gShared->faulted = 0;
     InterlockedExchange64(&gShared->current, static_cast<LONG64>(i));
     const HostileInput input = mutator.Make(seed, i);
     Tally tally;
@@ -263,7 +313,7 @@ int RunHostileWorker(const Mutator& mutator, std::uint64_t seed, std::uint64_t f
 HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& options) {
   HostileReport report;
   const ULONGLONG started = GetTickCount64();
-  const std::uint64_t end = options.cases ? options.cases : ~std::uint64_t{0};
+  const std::uint64_t end = options.cases ? options.first + options.cases : ~std::uint64_t{0};
   const double deadline = options.seconds > 0 ? static_cast<double>(started) + options.seconds * 1000 : 0;
   const std::wstring sharedName = L"Local\\QuorvelStress-" + std::to_wstring(GetCurrentProcessId());
   quorvel::KernelHandle mapping(
@@ -286,11 +336,10 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
     shared->reached = static_cast<LONG64>(next);
     shared->crashed = 0;
     shared->finished = 0;
-    shared->faulted = 0;
+    shared->ready = 0;
+    shared->stage = static_cast<LONG>(Stage::kStarting);
     shared->module[0] = 0;
     shared->moduleBase = 0;
-    shared->faultModule[0] = 0;
-    shared->faultModuleBase = 0;
     std::wstring command = L"\"" + ThisProgram() + L"\" --worker --seed " + std::to_wstring(options.seed) + L" --from " +
                            std::to_wstring(next) + L" --to " + std::to_wstring(end) + L" --deadline " +
                            std::to_wstring(static_cast<std::uint64_t>(deadline)) + L" --shared " + sharedName +
@@ -308,49 +357,67 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
     quorvel::KernelHandle processHandle(process.hProcess);
     quorvel::KernelHandle threadHandle(process.hThread);
     const WorkerEnd end = WatchWorker(processHandle.Get(), debugging, shared);
-    const bool hung = end.hung;
-    const DWORD exitCode = end.exitCode;
+    const std::uint64_t reached = Read64(&shared->reached), current = Read64(&shared->current);
     // Exit code 0 alone proves nothing: a process that dies of a fault in its own fault
     // handling may report it.
-    if (exitCode == 0 && !hung && shared->finished) {
-      next = static_cast<std::uint64_t>(shared->reached);
+    if (end.exitCode == 0 && !end.hung && shared->finished) {
+      next = reached;
       break;
     }
-    if (exitCode == 3 || exitCode == 4) {
-      report.wrong.push_back(exitCode == 3 ? "a worker could not reach the shared memory" : "a worker could not load the plug-in");
+    if (!shared->ready && (end.exitCode == kExitNoSharedMemory || end.exitCode == kExitNoPlugin)) {
+      report.wrong.push_back(end.exitCode == kExitNoSharedMemory ? "a worker could not reach the shared memory"
+                                                                 : "a worker could not load the plug-in");
       break;
     }
     Crash crash;
-    crash.index = static_cast<std::uint64_t>(shared->current);
-    const HostileInput input = mutator.Make(options.seed, crash.index);
+    // A crash after the last case finished (at unloading) belongs to no input.
+    const bool afterLastCase = reached > current || shared->finished;
+    crash.index = current;
+    const HostileInput input = afterLastCase ? HostileInput{"(after the last case: unloading)", {}} : mutator.Make(options.seed, current);
     crash.what = input.what;
     crash.stage = StageName(static_cast<Stage>(shared->stage));
-    // The debugger's account of the case's first fault; else the worker's own filter, or
-    // its first-chance handler.
-    const bool seen = end.faulted;
-    const bool filtered = !seen && shared->crashed != 0;
-    const bool faulted = !seen && !filtered && shared->faulted != 0;
-    crash.code = hung ? 0 : seen ? end.code : filtered ? shared->code : faulted ? shared->faultCode : exitCode;
-    const std::wstring module = seen       ? end.module
-                                : filtered ? std::wstring(shared->module)
-                                : faulted  ? std::wstring(shared->faultModule)
-                                           : std::wstring();
-    crash.module = hung ? "(no progress for two minutes)"
-                        : module.empty() ? "(unknown: exit code " + std::to_string(exitCode) + ")" : Narrow(BaseName(module));
-    const ULONG_PTR base = filtered ? shared->moduleBase : shared->faultModuleBase;
-    const ULONG_PTR address = filtered ? shared->address : shared->faultAddress;
-    crash.offset = seen ? end.offset : base ? address - base : 0;
-    crash.inComponent = !hung && SameNameIgnoringCase(BaseName(module), L"windowscodecs.dll");
+    // The debugger's account: the fault nobody handled if it saw one, else the case's
+    // first fault; without a debugger, the worker's own filter.
+    const bool filtered = !end.first.seen && !end.fatal.seen && shared->crashed != 0;
+    const Fault& blamed = end.fatal.seen ? end.fatal : end.first;
+    std::wstring module;
+    if (blamed.seen) {
+      crash.code = blamed.code;
+      module = blamed.module;
+      crash.offset = blamed.offset;
+    } else if (filtered) {
+      crash.code = shared->code;
+      module = shared->module;
+      crash.offset = shared->moduleBase ? shared->address - shared->moduleBase : 0;
+    } else {
+      crash.code = end.exitCode;
+    }
+    crash.module = blamed.seen || filtered ? (module.empty() ? "(outside every module)" : Narrow(BaseName(module)))
+                                           : "(no fault seen; exit code " + std::to_string(end.exitCode) + ")";
+    if (end.hung) crash.module += ", then no progress for two minutes";
+    if (end.fatal.seen && end.first.seen && end.first.module != end.fatal.module)
+      crash.module += " (first fault in " + Narrow(BaseName(end.first.module.empty() ? L"no module" : end.first.module)) + " +0x" +
+                      Hex(end.first.offset) + ")";
+    // The component's own crash: its first fault was inside it, and nothing of ours
+    // faulted fatally after it.
+    const auto ours = [](const std::wstring& m) {
+      const std::wstring name = BaseName(m);
+      return SameNameIgnoringCase(name, hostkit::kPluginName) || SameNameIgnoringCase(name, BaseName(ThisProgram()).c_str());
+    };
+    const Fault& origin = end.first.seen ? end.first : blamed;
+    crash.inComponent = !afterLastCase && (origin.seen || filtered) &&
+                        SameNameIgnoringCase(BaseName(origin.seen ? origin.module : module), L"windowscodecs.dll") &&
+                        !(end.fatal.seen && ours(end.fatal.module));
     crash.savedAs = FindingPath(options.findings, crash.inComponent ? "component-crash" : "crash", options.seed, crash.index);
     char note[200];
     std::snprintf(note, sizeof note, "%s: exception 0x%08lX in %s at +0x%llX", crash.stage.c_str(),
                   static_cast<unsigned long>(crash.code), crash.module.c_str(), static_cast<unsigned long long>(crash.offset));
-    SaveInput(crash.savedAs, input, note);
+    if (!afterLastCase) SaveInput(crash.savedAs, input, note);
     std::printf("stress: case %llu crashed (%s): %s\n", static_cast<unsigned long long>(crash.index), input.what.c_str(), note);
     std::fflush(stdout);
-    next = crash.index + 1;
+    next = afterLastCase ? reached : current + 1;
     report.crashes.push_back(std::move(crash));
-    shared->reached = static_cast<LONG64>(next);
+    InterlockedExchange64(&shared->reached, static_cast<LONG64>(next));
   }
   report.cases = next - options.first;
   report.tally = shared->tally;
@@ -367,7 +434,7 @@ int RunOneCase(const Mutator& mutator, std::uint64_t seed, std::uint64_t index, 
               static_cast<unsigned long long>(seed), input.what.c_str(), input.bytes.size());
   if (!saveAs.empty()) SaveInput(saveAs, input, "");
   hostkit::Plugin plugin;
-  if (!plugin.IsLoaded()) return 4;
+  if (!plugin.IsLoaded()) return 2;
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
   HostCalls calls(plugin, std::wstring(temp) + L"quorvel-stress-one.tif");

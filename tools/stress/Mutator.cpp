@@ -203,16 +203,22 @@ std::vector<SeedFile> MakeSeedFiles(const std::wstring& dataFolder) {
       seeds.push_back({fixture.name + (big ? "-be-lzw" : "-le"), testsupport::WriteTiff(page, big), page});
     }
   }
+  // Sorted: the order a folder lists its files in is the file system's, and every case
+  // depends on the seeds' order.
+  std::vector<std::wstring> names;
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((dataFolder + L"*.tif").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
-    do {
-      auto bytes = testsupport::ReadFileBytes(dataFolder + found.cFileName);
-      std::string name;
-      for (const wchar_t* c = found.cFileName; *c; ++c) name += static_cast<char>(*c < 128 ? *c : '?');
-      if (!bytes.empty()) seeds.push_back({name, std::move(bytes), std::nullopt});
-    } while (FindNextFileW(search, &found));
+    do names.push_back(found.cFileName);
+    while (FindNextFileW(search, &found));
     FindClose(search);
+  }
+  std::sort(names.begin(), names.end());
+  for (const auto& file : names) {
+    auto bytes = testsupport::ReadFileBytes(dataFolder + file);
+    std::string name;
+    for (wchar_t c : file) name += static_cast<char>(c < 128 ? c : '?');
+    if (!bytes.empty()) seeds.push_back({name, std::move(bytes), std::nullopt});
   }
   return seeds;
 }

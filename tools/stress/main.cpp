@@ -7,7 +7,7 @@
 //   stress --case N [--seed N] [--save FILE]     one hostile case, described
 //
 // The hostile cases start with the systematic ones (every attack on every seed file),
-// then random ones; --cases counts both, and --first starts later than case 0. Inputs
+// then random ones; --cases counts both, and --first starts that many cases later. Inputs
 // of crashes and wrong answers are saved in the findings folder (stress-findings beside
 // the program unless given). The exit code is 0 only when every pass holds: every
 // answer a result code and well formed, no crash but inside the imaging component
