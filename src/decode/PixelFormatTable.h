@@ -32,7 +32,7 @@ const PixelFormatEntry& LookUpPixelFormat(const GUID& format);
 // starts). Registers the lock's deletion for unload.
 void InitialisePixelFormatTable() noexcept;
 
-// Inspection for tests: the 76 entries in declaration order (filled by the first
+// For tests to look at: the 76 entries in declaration order (filled by the first
 // lookup) and the guard bits (1 fallback filled, 2 entries filled, 4 map built).
 std::span<const PixelFormatEntry> PixelFormatEntries() noexcept;
 unsigned PixelFormatTableGuardBits() noexcept;

@@ -31,7 +31,7 @@ class Counted {
 
 class FakeQueryReader : public IWICMetadataQueryReader, public Counted<FakeQueryReader> {
  public:
-  FakeQueryReader(const FakeFrameSpec& spec, FakeCounters& c) : Counted(c), spec_(spec) {}
+  FakeQueryReader(const FakeFrameSetup& setup, FakeCounters& c) : Counted(c), setup_(setup) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (iid == __uuidof(IUnknown) || iid == __uuidof(IWICMetadataQueryReader)) {
       *out = static_cast<IWICMetadataQueryReader*>(this);
@@ -49,23 +49,23 @@ class FakeQueryReader : public IWICMetadataQueryReader, public Counted<FakeQuery
   }
   HRESULT STDMETHODCALLTYPE GetLocation(UINT, WCHAR*, UINT*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetMetadataByName(LPCWSTR name, PROPVARIANT* value) override {
-    if (!name || std::wcscmp(name, L"/ifd/{ushort=274}") != 0 || !spec_.orientation)
+    if (!name || std::wcscmp(name, L"/ifd/{ushort=274}") != 0 || !setup_.orientation)
       return WINCODEC_ERR_PROPERTYNOTFOUND;
-    *value = *spec_.orientation;  // plain values only: nothing to deep-copy
+    *value = *setup_.orientation;  // plain values only: nothing to deep-copy
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetEnumerator(IEnumString**) override { return E_NOTIMPL; }
 
  private:
-  const FakeFrameSpec& spec_;
+  const FakeFrameSetup& setup_;
 };
 
 class FakeFrame : public IWICBitmapFrameDecode, public Counted<FakeFrame> {
  public:
-  FakeFrame(const FakeFrameSpec& spec, FakeCounters& c) : Counted(c), spec_(spec) {}
+  FakeFrame(const FakeFrameSetup& setup, FakeCounters& c) : Counted(c), setup_(setup) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (iid == __uuidof(IUnknown) || iid == __uuidof(IWICBitmapFrameDecode) ||
-        (iid == __uuidof(IWICBitmapSource) && !spec_.refuseBitmapSource)) {
+        (iid == __uuidof(IWICBitmapSource) && !setup_.refuseBitmapSource)) {
       *out = static_cast<IWICBitmapFrameDecode*>(this);
       AddRef();
       return S_OK;
@@ -76,45 +76,45 @@ class FakeFrame : public IWICBitmapFrameDecode, public Counted<FakeFrame> {
   ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
   ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
   HRESULT STDMETHODCALLTYPE GetSize(UINT* w, UINT* h) override {
-    if (FAILED(spec_.getSizeResult)) return spec_.getSizeResult;
-    *w = spec_.width;
-    *h = spec_.height;
+    if (FAILED(setup_.getSizeResult)) return setup_.getSizeResult;
+    *w = setup_.width;
+    *h = setup_.height;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetPixelFormat(WICPixelFormatGUID* format) override {
-    *format = spec_.format;
+    *format = setup_.format;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetResolution(double* x, double* y) override {
-    *x = spec_.dpiX;
-    *y = spec_.dpiY;
+    *x = setup_.dpiX;
+    *y = setup_.dpiY;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE CopyPalette(IWICPalette* palette) override {
-    if (!spec_.palette) return WINCODEC_ERR_PALETTEUNAVAILABLE;
-    return palette->InitializeCustom(const_cast<WICColor*>(spec_.palette->data()), static_cast<UINT>(spec_.palette->size()));
+    if (!setup_.palette) return WINCODEC_ERR_PALETTEUNAVAILABLE;
+    return palette->InitializeCustom(const_cast<WICColor*>(setup_.palette->data()), static_cast<UINT>(setup_.palette->size()));
   }
   HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT stride, UINT size, BYTE* buffer) override {
     counters_.copyPixelsCalls++;
-    if (FAILED(spec_.copyPixelsResult)) return spec_.copyPixelsResult;
-    WICRect all{0, 0, static_cast<INT>(spec_.width), static_cast<INT>(spec_.height)};
+    if (FAILED(setup_.copyPixelsResult)) return setup_.copyPixelsResult;
+    WICRect all{0, 0, static_cast<INT>(setup_.width), static_cast<INT>(setup_.height)};
     const WICRect r = rect ? *rect : all;
     if (r.X < 0 || r.Y < 0 || r.X + r.Width > all.Width || r.Y + r.Height > all.Height) return E_INVALIDARG;
-    const std::size_t rowBytes = (static_cast<std::size_t>(spec_.width) * spec_.bitsPerPixel + 7) / 8;
-    const std::size_t outBytes = (static_cast<std::size_t>(r.Width) * spec_.bitsPerPixel + 7) / 8;
+    const std::size_t rowBytes = (static_cast<std::size_t>(setup_.width) * setup_.bitsPerPixel + 7) / 8;
+    const std::size_t outBytes = (static_cast<std::size_t>(r.Width) * setup_.bitsPerPixel + 7) / 8;
     if (stride < outBytes || (r.Height > 0 && size < stride * (r.Height - 1) + outBytes)) return E_INVALIDARG;
-    if (spec_.bitsPerPixel % 8 != 0 && r.X != 0) return E_NOTIMPL;
+    if (setup_.bitsPerPixel % 8 != 0 && r.X != 0) return E_NOTIMPL;
     for (INT y = 0; y < r.Height; ++y) {
-      const std::size_t from = (r.Y + y) * rowBytes + static_cast<std::size_t>(r.X) * spec_.bitsPerPixel / 8;
-      if (from + outBytes <= spec_.pixels.size()) std::memcpy(buffer + y * stride, spec_.pixels.data() + from, outBytes);
+      const std::size_t from = (r.Y + y) * rowBytes + static_cast<std::size_t>(r.X) * setup_.bitsPerPixel / 8;
+      if (from + outBytes <= setup_.pixels.size()) std::memcpy(buffer + y * stride, setup_.pixels.data() + from, outBytes);
     }
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetMetadataQueryReader(IWICMetadataQueryReader** reader) override {
     counters_.metadataReaderRequests++;
     *reader = nullptr;
-    if (spec_.noMetadataReader) return WINCODEC_ERR_UNSUPPORTEDOPERATION;
-    *reader = new FakeQueryReader(spec_, counters_);
+    if (setup_.noMetadataReader) return WINCODEC_ERR_UNSUPPORTEDOPERATION;
+    *reader = new FakeQueryReader(setup_, counters_);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetColorContexts(UINT, IWICColorContext**, UINT* count) override {
@@ -124,12 +124,12 @@ class FakeFrame : public IWICBitmapFrameDecode, public Counted<FakeFrame> {
   HRESULT STDMETHODCALLTYPE GetThumbnail(IWICBitmapSource**) override { return WINCODEC_ERR_CODECNOTHUMBNAIL; }
 
  private:
-  const FakeFrameSpec& spec_;
+  const FakeFrameSetup& setup_;
 };
 
 class FakeDecoder : public IWICBitmapDecoder, public Counted<FakeDecoder> {
  public:
-  FakeDecoder(const FakeFrameSpec& spec, FakeCounters& c) : Counted(c), spec_(spec) {}
+  FakeDecoder(const FakeFrameSetup& setup, FakeCounters& c) : Counted(c), setup_(setup) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (iid == __uuidof(IUnknown) || iid == __uuidof(IWICBitmapDecoder)) {
       *out = static_cast<IWICBitmapDecoder*>(this);
@@ -144,7 +144,7 @@ class FakeDecoder : public IWICBitmapDecoder, public Counted<FakeDecoder> {
   HRESULT STDMETHODCALLTYPE QueryCapability(IStream*, DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Initialize(IStream*, WICDecodeOptions) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE GetContainerFormat(GUID* format) override {
-    *format = spec_.containerIsTiff ? kTiff : kPng;
+    *format = setup_.containerIsTiff ? kTiff : kPng;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetDecoderInfo(IWICBitmapDecoderInfo**) override { return E_NOTIMPL; }
@@ -163,18 +163,18 @@ class FakeDecoder : public IWICBitmapDecoder, public Counted<FakeDecoder> {
   HRESULT STDMETHODCALLTYPE GetFrame(UINT index, IWICBitmapFrameDecode** frame) override {
     *frame = nullptr;
     if (index != 0) return E_INVALIDARG;
-    *frame = new FakeFrame(spec_, counters_);
+    *frame = new FakeFrame(setup_, counters_);
     return S_OK;
   }
 
  private:
-  const FakeFrameSpec& spec_;
+  const FakeFrameSetup& setup_;
 };
 
 }  // namespace
 
-IWICBitmapDecoder* MakeFakeDecoder(const FakeFrameSpec& spec, FakeCounters& counters) {
-  return new FakeDecoder(spec, counters);
+IWICBitmapDecoder* MakeFakeDecoder(const FakeFrameSetup& setup, FakeCounters& counters) {
+  return new FakeDecoder(setup, counters);
 }
 
 PROPVARIANT OrientationValue(VARTYPE type, std::uint32_t value) {

@@ -13,7 +13,7 @@
 
 namespace testsupport {
 
-struct FakeFrameSpec {
+struct FakeFrameSetup {
   UINT width = 1;
   UINT height = 1;
   GUID format{};
@@ -37,7 +37,7 @@ struct FakeCounters {
 };
 
 // A decoder over one frame. The returned pointer holds one reference.
-IWICBitmapDecoder* MakeFakeDecoder(const FakeFrameSpec& spec, FakeCounters& counters);
+IWICBitmapDecoder* MakeFakeDecoder(const FakeFrameSetup& setup, FakeCounters& counters);
 
 PROPVARIANT OrientationValue(VARTYPE type, std::uint32_t value);
 

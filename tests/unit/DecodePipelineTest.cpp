@@ -21,7 +21,7 @@ namespace {
 using testsupport::Bgr;
 using testsupport::CleanSettings;
 using testsupport::FakeCounters;
-using testsupport::FakeFrameSpec;
+using testsupport::FakeFrameSetup;
 
 std::vector<std::uint8_t> Pack(std::uint32_t w, std::uint32_t h, std::uint32_t bits,
                                 const std::function<std::uint32_t(std::uint32_t, std::uint32_t)>& value) {
@@ -135,16 +135,16 @@ std::vector<Fixture> Fixtures() {
 // Whether the imaging component converts format into target at all (some have gaps).
 bool ComponentConverts(IWICImagingFactory* factory, const Fixture& fixture, const GUID& target) {
   if (std::memcmp(&fixture.format, &target, sizeof(GUID)) == 0) return true;
-  FakeFrameSpec spec;
-  spec.width = 2;
-  spec.height = 2;
-  spec.format = fixture.format;
-  spec.bitsPerPixel = fixture.bits;
-  spec.palette = fixture.palette;
-  spec.pixels = Pack(2, 2, fixture.bits, fixture.raw);
+  FakeFrameSetup setup;
+  setup.width = 2;
+  setup.height = 2;
+  setup.format = fixture.format;
+  setup.bitsPerPixel = fixture.bits;
+  setup.palette = fixture.palette;
+  setup.pixels = Pack(2, 2, fixture.bits, fixture.raw);
   FakeCounters counters;
   ComPtr<IWICBitmapDecoder> decoder;
-  *decoder.Put() = testsupport::MakeFakeDecoder(spec, counters);
+  *decoder.Put() = testsupport::MakeFakeDecoder(setup, counters);
   ComPtr<IWICBitmapFrameDecode> frame;
   decoder->GetFrame(0, frame.Put());
   ComPtr<IWICFormatConverter> converter;
@@ -173,12 +173,12 @@ struct Decoded {
   std::string why;
 };
 
-Decoded Decode(const FakeFrameSpec& spec, FakeCounters& counters, const Progress& progress = Progress(nullptr, 0)) {
+Decoded Decode(const FakeFrameSetup& setup, FakeCounters& counters, const Progress& progress = Progress(nullptr, 0)) {
   Decoded out;
   DecoderSession session;
   EXPECT_EQ(session.Status(), kResultSuccess);
   ComPtr<IWICBitmapDecoder> decoder;
-  *decoder.Put() = testsupport::MakeFakeDecoder(spec, counters);
+  *decoder.Put() = testsupport::MakeFakeDecoder(setup, counters);
   HLOCAL info = nullptr, bits = nullptr;
   out.result = DecodePicture(&info, &bits, session.Factory(), decoder.Get(), progress);
   if (info && bits && !hostkit::ReadDib(info, bits, out.dib, &out.why)) out.result = -200;
@@ -195,15 +195,15 @@ TEST(DecodePipeline, EveryFormatKindComesOutUprightInEveryOrientation) {
       SCOPED_TRACE(f.name + ", orientation " + std::to_string(orientation));
       const bool turned = orientation >= 5 || orientation == 3 || orientation == 2;
       FakeCounters counters;
-      FakeFrameSpec spec;
-      spec.width = 7;
-      spec.height = 5;
-      spec.format = f.format;
-      spec.bitsPerPixel = f.bits;
-      spec.palette = f.palette;
-      spec.pixels = Pack(7, 5, f.bits, f.raw);
-      spec.orientation = testsupport::OrientationValue(VT_UI2, static_cast<std::uint32_t>(orientation));
-      const Decoded d = Decode(spec, counters);
+      FakeFrameSetup setup;
+      setup.width = 7;
+      setup.height = 5;
+      setup.format = f.format;
+      setup.bitsPerPixel = f.bits;
+      setup.palette = f.palette;
+      setup.pixels = Pack(7, 5, f.bits, f.raw);
+      setup.orientation = testsupport::OrientationValue(VT_UI2, static_cast<std::uint32_t>(orientation));
+      const Decoded d = Decode(setup, counters);
       EXPECT_EQ(counters.liveObjects, 0) << "every frame, reader and converter released";
 
       int depth = turned ? f.turnedDepth : f.unturnedDepth;
@@ -251,14 +251,14 @@ TEST(DecodePipeline, ShortOrMissingPalettesAreCompletedWithAGreyRampEndingInWhit
   };
   for (const Case& c : cases) {
     FakeCounters counters;
-    FakeFrameSpec spec;
-    spec.width = 3;
-    spec.height = 2;
-    spec.format = c.bits == 8 ? kPixelFormat8bppIndexed : c.bits == 4 ? kPixelFormat4bppIndexed : kPixelFormat1bppIndexed;
-    spec.bitsPerPixel = c.bits;
-    spec.palette = c.palette;
-    spec.pixels = Pack(3, 2, c.bits, [](auto x, auto) { return x % 2; });
-    const Decoded d = Decode(spec, counters);
+    FakeFrameSetup setup;
+    setup.width = 3;
+    setup.height = 2;
+    setup.format = c.bits == 8 ? kPixelFormat8bppIndexed : c.bits == 4 ? kPixelFormat4bppIndexed : kPixelFormat1bppIndexed;
+    setup.bitsPerPixel = c.bits;
+    setup.palette = c.palette;
+    setup.pixels = Pack(3, 2, c.bits, [](auto x, auto) { return x % 2; });
+    const Decoded d = Decode(setup, counters);
     ASSERT_EQ(d.result, kResultSuccess);
     ASSERT_EQ(d.dib.colors.size(), c.expected.size());
     for (std::size_t i = 0; i < c.expected.size(); ++i) {
@@ -290,12 +290,12 @@ TEST(DecodePipeline, RefusesSizesThatCannotBeDescribedBeforeCopying) {
   };
   for (const Case& c : cases) {
     FakeCounters counters;
-    FakeFrameSpec spec;
-    spec.width = c.w;
-    spec.height = c.h;
-    spec.format = c.format;
-    spec.bitsPerPixel = c.bits;
-    EXPECT_EQ(Decode(spec, counters).result, c.expected) << c.w << " x " << c.h;
+    FakeFrameSetup setup;
+    setup.width = c.w;
+    setup.height = c.h;
+    setup.format = c.format;
+    setup.bitsPerPixel = c.bits;
+    EXPECT_EQ(Decode(setup, counters).result, c.expected) << c.w << " x " << c.h;
     EXPECT_EQ(counters.copyPixelsCalls, 0) << "no copy is attempted into a truncated size";
     EXPECT_EQ(counters.liveObjects, 0);
   }
@@ -303,7 +303,7 @@ TEST(DecodePipeline, RefusesSizesThatCannotBeDescribedBeforeCopying) {
 
 TEST(DecodePipeline, FailuresOfTheFrameAreMappedAndLeaveNothingBehind) {
   const CleanSettings settings;
-  FakeFrameSpec base;
+  FakeFrameSetup base;
   base.width = 4;
   base.height = 4;
   base.format = kPixelFormat24bppBGR;
@@ -311,23 +311,23 @@ TEST(DecodePipeline, FailuresOfTheFrameAreMappedAndLeaveNothingBehind) {
   base.pixels.assign(48, 0x33);
   struct Case {
     const char* what;
-    std::function<void(FakeFrameSpec&)> change;
+    std::function<void(FakeFrameSetup&)> change;
     ResultCode expected;
   };
   const Case cases[] = {
-      {"not a TIFF container", [](FakeFrameSpec& s) { s.containerIsTiff = false; }, kResultUnknownFormat},
-      {"no IWICBitmapSource", [](FakeFrameSpec& s) { s.refuseBitmapSource = true; }, kResultInternalError},
-      {"CopyPixels fails", [](FakeFrameSpec& s) { s.copyPixelsResult = E_FAIL; }, kResultInternalError},
-      {"CopyPixels runs out of memory", [](FakeFrameSpec& s) { s.copyPixelsResult = E_OUTOFMEMORY; }, kResultOutOfMemory},
-      {"bad image while copying", [](FakeFrameSpec& s) { s.copyPixelsResult = WINCODEC_ERR_BADIMAGE; }, kResultUnknownFormat},
-      {"GetSize fails", [](FakeFrameSpec& s) { s.getSizeResult = E_FAIL; }, kResultInternalError},
-      {"unknown pixel format", [](FakeFrameSpec& s) { s.format = GUID{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}}; }, kResultInternalError},
+      {"not a TIFF container", [](FakeFrameSetup& s) { s.containerIsTiff = false; }, kResultUnknownFormat},
+      {"no IWICBitmapSource", [](FakeFrameSetup& s) { s.refuseBitmapSource = true; }, kResultInternalError},
+      {"CopyPixels fails", [](FakeFrameSetup& s) { s.copyPixelsResult = E_FAIL; }, kResultInternalError},
+      {"CopyPixels runs out of memory", [](FakeFrameSetup& s) { s.copyPixelsResult = E_OUTOFMEMORY; }, kResultOutOfMemory},
+      {"bad image while copying", [](FakeFrameSetup& s) { s.copyPixelsResult = WINCODEC_ERR_BADIMAGE; }, kResultUnknownFormat},
+      {"GetSize fails", [](FakeFrameSetup& s) { s.getSizeResult = E_FAIL; }, kResultInternalError},
+      {"unknown pixel format", [](FakeFrameSetup& s) { s.format = GUID{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}}; }, kResultInternalError},
   };
   for (const Case& c : cases) {
     FakeCounters counters;
-    FakeFrameSpec spec = base;
-    c.change(spec);
-    EXPECT_EQ(Decode(spec, counters).result, c.expected) << c.what;
+    FakeFrameSetup setup = base;
+    c.change(setup);
+    EXPECT_EQ(Decode(setup, counters).result, c.expected) << c.what;
     EXPECT_EQ(counters.liveObjects, 0) << c.what;
   }
 }
@@ -345,19 +345,19 @@ int WINAPI StopWhen(int n, int d, LONG_PTR data) {
 
 TEST(DecodePipeline, ReportsEachStepAndStopsCleanlyAtEveryReport) {
   const CleanSettings settings;
-  FakeFrameSpec spec;
-  spec.width = 6;
-  spec.height = 4;
-  spec.format = kPixelFormat32bppBGRA;
-  spec.bitsPerPixel = 32;
-  spec.pixels.assign(96, 0x80);
-  spec.orientation = testsupport::OrientationValue(VT_UI2, 6);
+  FakeFrameSetup setup;
+  setup.width = 6;
+  setup.height = 4;
+  setup.format = kPixelFormat32bppBGRA;
+  setup.bitsPerPixel = 32;
+  setup.pixels.assign(96, 0x80);
+  setup.orientation = testsupport::OrientationValue(VT_UI2, 6);
   for (int at : {-1, 30, 50, 60, 70, 80, 90, 100}) {
     StopAt stop{at, {}};
     FakeCounters counters;
     DecoderSession session;
     ComPtr<IWICBitmapDecoder> decoder;
-    *decoder.Put() = testsupport::MakeFakeDecoder(spec, counters);
+    *decoder.Put() = testsupport::MakeFakeDecoder(setup, counters);
     HLOCAL info = nullptr, bits = nullptr;
     const ResultCode r = DecodePicture(&info, &bits, session.Factory(), decoder.Get(),
                                        Progress(StopWhen, reinterpret_cast<LONG_PTR>(&stop)));

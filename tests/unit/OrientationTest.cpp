@@ -14,7 +14,7 @@ namespace {
 
 using testsupport::CleanSettings;
 using testsupport::FakeCounters;
-using testsupport::FakeFrameSpec;
+using testsupport::FakeFrameSetup;
 using testsupport::OrientationValue;
 
 struct Expected {
@@ -22,9 +22,9 @@ struct Expected {
   bool keepTopDownRows;
 };
 
-OrientationTransform ReadFrom(const FakeFrameSpec& spec, FakeCounters& counters) {
+OrientationTransform ReadFrom(const FakeFrameSetup& setup, FakeCounters& counters) {
   ComPtr<IWICBitmapDecoder> decoder;
-  *decoder.Put() = testsupport::MakeFakeDecoder(spec, counters);
+  *decoder.Put() = testsupport::MakeFakeDecoder(setup, counters);
   ComPtr<IWICBitmapFrameDecode> frame;
   EXPECT_EQ(decoder->GetFrame(0, frame.Put()), S_OK);
   return ReadOrientation(frame.Get());
@@ -45,28 +45,28 @@ TEST(Orientation, EachTagValueIsAQuarterTurnCountAndARowOrder) {
 TEST(Orientation, TheTagIsReadAsAnUnsignedShortOnly) {
   const CleanSettings settings;
   FakeCounters counters;
-  FakeFrameSpec spec;
-  spec.format = kPixelFormat8bppGray;
+  FakeFrameSetup setup;
+  setup.format = kPixelFormat8bppGray;
   for (std::uint32_t tag = 1; tag <= 8; ++tag) {
-    spec.orientation = OrientationValue(VT_UI2, tag);
-    const OrientationTransform t = ReadFrom(spec, counters);
+    setup.orientation = OrientationValue(VT_UI2, tag);
+    const OrientationTransform t = ReadFrom(setup, counters);
     EXPECT_EQ(t.rotation, TransformForTag(tag).rotation) << tag;
     EXPECT_EQ(t.keepTopDownRows, TransformForTag(tag).keepTopDownRows) << tag;
   }
   for (VARTYPE type : {VARTYPE(VT_UI4), VARTYPE(VT_I2), VARTYPE(VT_UI1), VARTYPE(VT_EMPTY)}) {
-    spec.orientation = OrientationValue(type, 6);
-    EXPECT_EQ(ReadFrom(spec, counters).rotation, 0u) << "type " << type;
+    setup.orientation = OrientationValue(type, 6);
+    EXPECT_EQ(ReadFrom(setup, counters).rotation, 0u) << "type " << type;
   }
   for (std::uint32_t tag : {0u, 9u, 0xFFFFu}) {
-    spec.orientation = OrientationValue(VT_UI2, tag);
-    const OrientationTransform t = ReadFrom(spec, counters);
+    setup.orientation = OrientationValue(VT_UI2, tag);
+    const OrientationTransform t = ReadFrom(setup, counters);
     EXPECT_EQ(t.rotation, 0u);
     EXPECT_FALSE(t.keepTopDownRows);
   }
-  spec.orientation.reset();
-  EXPECT_EQ(ReadFrom(spec, counters).rotation, 0u) << "no tag";
-  spec.noMetadataReader = true;
-  EXPECT_EQ(ReadFrom(spec, counters).rotation, 0u) << "no metadata at all";
+  setup.orientation.reset();
+  EXPECT_EQ(ReadFrom(setup, counters).rotation, 0u) << "no tag";
+  setup.noMetadataReader = true;
+  EXPECT_EQ(ReadFrom(setup, counters).rotation, 0u) << "no metadata at all";
   EXPECT_EQ(counters.liveObjects, 0) << "every reader and frame released";
   EXPECT_EQ(ReadOrientation(nullptr).rotation, 0u);
 }
@@ -74,17 +74,17 @@ TEST(Orientation, TheTagIsReadAsAnUnsignedShortOnly) {
 TEST(Orientation, SwitchedOffTheFrameIsNotEvenAsked) {
   const CleanSettings settings;
   FakeCounters counters;
-  FakeFrameSpec spec;
-  spec.format = kPixelFormat8bppGray;
-  spec.orientation = OrientationValue(VT_UI2, 6);
+  FakeFrameSetup setup;
+  setup.format = kPixelFormat8bppGray;
+  setup.orientation = OrientationValue(VT_UI2, 6);
   settings.SetDword(kValueExifOrientation, 0);
-  EXPECT_EQ(ReadFrom(spec, counters).rotation, 0u);
+  EXPECT_EQ(ReadFrom(setup, counters).rotation, 0u);
   EXPECT_EQ(counters.metadataReaderRequests, 0);
   settings.SetDword(kValueExifOrientation, 5);
-  EXPECT_EQ(ReadFrom(spec, counters).rotation, 1u) << "any other number honours the tag";
+  EXPECT_EQ(ReadFrom(setup, counters).rotation, 1u) << "any other number honours the tag";
   const wchar_t text[] = L"0";
   settings.SetRaw(kValueExifOrientation, REG_SZ, text, sizeof(text));
-  EXPECT_EQ(ReadFrom(spec, counters).rotation, 1u) << "a string is no stored 0";
+  EXPECT_EQ(ReadFrom(setup, counters).rotation, 1u) << "a string is no stored 0";
   EXPECT_EQ(counters.metadataReaderRequests, 2);
 }
 

@@ -13,15 +13,10 @@
 #include "common/Owners.h"
 #include "Plugin.h"
 #include "StressInputs.h"
+#include "StressPaths.h"
 
 namespace stress {
 namespace {
-
-std::wstring TempName(const std::wstring& tag, int thread) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  return std::wstring(temp) + L"quorvel-" + tag + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(thread) + L".tif";
-}
 
 class Findings {
  public:
@@ -53,7 +48,7 @@ ConcurrencyReport RunConcurrencyPass(int threads, std::uint64_t rounds, std::uin
       report.wrong.push_back("cannot load the plug-in");
       return report;
     }
-    HostCalls calls(plugin, TempName(L"sequential", 0));
+    HostCalls calls(plugin, TempFilePath(L"sequential", 0));
     for (const auto& input : inputs) {
       expected.push_back(calls.Picture(input.bytes, false, false, -1));
       if (expected.back().result != 0) findings.Add(input.name + ": sequential decode gave " + std::to_string(expected.back().result));
@@ -65,7 +60,7 @@ ConcurrencyReport RunConcurrencyPass(int threads, std::uint64_t rounds, std::uin
     std::vector<std::uint64_t> done(static_cast<std::size_t>(threads), 0);
     for (int t = 0; t < threads; ++t) {
       workers.emplace_back([&, t] {
-        HostCalls mine(plugin, TempName(L"concurrent", t));
+        HostCalls mine(plugin, TempFilePath(L"concurrent", t));
         const std::size_t which = static_cast<std::size_t>(t) % inputs.size();
         const auto& input = inputs[which];
         mine.WriteTempFile(input.bytes);
@@ -95,7 +90,7 @@ ConcurrencyReport RunConcurrencyPass(int threads, std::uint64_t rounds, std::uin
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t) {
       workers.emplace_back([&, t] {
-        HostCalls mine(*plugin, TempName(L"first", t));
+        HostCalls mine(*plugin, TempFilePath(L"first", t));
         const std::size_t which = static_cast<std::size_t>(t) % inputs.size();
         // A host passes the first 2,048 bytes, padded when the file is shorter.
         std::vector<std::uint8_t> header(inputs[which].bytes);
@@ -111,7 +106,7 @@ ConcurrencyReport RunConcurrencyPass(int threads, std::uint64_t rounds, std::uin
           case 1: {
             // The extension test, and a name with no file behind it in an existing folder
             // (accepted on its extension when the block alone is not enough).
-            const std::wstring missing = TempName(L"no-such-file", t);
+            const std::wstring missing = TempFilePath(L"no-such-file", t);
             const std::wstring tiff = missing.substr(0, missing.size() - 4) + L".TIFF";
             const std::wstring other = missing.substr(0, missing.size() - 4) + L".png";
             const bool tif = plugin->IsSupportedW(tiff.c_str(), reinterpret_cast<ULONG_PTR>(header.data())) != 0;

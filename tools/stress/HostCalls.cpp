@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Dib.h"
+#include "StressPaths.h"
 
 namespace stress {
 namespace {
@@ -20,14 +21,15 @@ int WINAPI OnProgress(int numerator, int, LONG_PTR data) {
   return state->reports++ == state->stopAt ? 1 : 0;
 }
 
-void SetStage(volatile LONG* stage, Stage s) {
-  if (stage) InterlockedExchange(stage, static_cast<LONG>(s));
+// An empty vector's data() may be null, which the plug-in rightly refuses; a host always
+// passes a buffer.
+LPCSTR MemorySource(const std::vector<std::uint8_t>& bytes) {
+  static const std::uint8_t kNothing = 0;
+  return reinterpret_cast<LPCSTR>(bytes.empty() ? &kNothing : bytes.data());
 }
 
-std::string AnsiOf(const std::wstring& s) {
-  std::string out;
-  for (wchar_t c : s) out += static_cast<char>(c < 128 ? c : '?');
-  return out;
+void SetStage(volatile LONG* stage, Stage s) {
+  if (stage) InterlockedExchange(stage, static_cast<LONG>(s));
 }
 
 }  // namespace
@@ -87,16 +89,13 @@ Decode HostCalls::Picture(const std::vector<std::uint8_t>& bytes, bool fromFile,
   HLOCAL info = nullptr, bits = nullptr;
   ProgressState progress{0, stopAt, -1};
   const auto data = reinterpret_cast<LONG_PTR>(&progress);
-  // An empty vector's data() may be null, which the plug-in rightly refuses; a host
-  // always passes a buffer.
-  static const std::uint8_t kNothing = 0;
-  const auto* memory = reinterpret_cast<LPCSTR>(bytes.empty() ? &kNothing : bytes.data());
+  const LPCSTR memory = MemorySource(bytes);
   if (preview) {
     d.result = plugin_.GetPreview(memory, static_cast<LONG_PTR>(bytes.size()), 1, &info, &bits, &OnProgress, data);
   } else if (fromFile && wide) {
     d.result = plugin_.GetPictureW(tempPath_.c_str(), 0, 0, &info, &bits, &OnProgress, data);
   } else if (fromFile) {
-    d.result = plugin_.GetPicture(AnsiOf(tempPath_).c_str(), 0, 0, &info, &bits, &OnProgress, data);
+    d.result = plugin_.GetPicture(AsciiOf(tempPath_).c_str(), 0, 0, &info, &bits, &OnProgress, data);
   } else if (wide) {
     d.result = plugin_.GetPictureW(reinterpret_cast<LPCWSTR>(memory), static_cast<LONG_PTR>(bytes.size()), 1, &info, &bits,
                                    &OnProgress, data);
@@ -157,7 +156,7 @@ std::vector<std::string> HostCalls::RunAll(const std::vector<std::uint8_t>& byte
   SetStage(stage, Stage::kIsSupportedHeader);
   std::vector<std::uint8_t> header(2048, 0);
   if (!bytes.empty()) std::memcpy(header.data(), bytes.data(), bytes.size() < 2048 ? bytes.size() : 2048);
-  const std::string ansiName = AnsiOf(tempPath_);
+  const std::string ansiName = AsciiOf(tempPath_);
   if (wide) plugin_.IsSupportedW(tempPath_.c_str(), reinterpret_cast<ULONG_PTR>(header.data()));
   else plugin_.IsSupported(ansiName.c_str(), reinterpret_cast<ULONG_PTR>(header.data()));
   if (haveFile) {
@@ -175,8 +174,7 @@ std::vector<std::string> HostCalls::RunAll(const std::vector<std::uint8_t>& byte
     susie::PictureInfo record;
     std::memset(&record, 0xA5, sizeof record);
     susie::PictureInfo before = record;
-    static const std::uint8_t kNothing = 0;
-    const auto* memory = reinterpret_cast<LPCSTR>(bytes.empty() ? &kNothing : bytes.data());
+    const LPCSTR memory = MemorySource(bytes);
     int r;
     if (fromFile) r = wide ? plugin_.GetPictureInfoW(tempPath_.c_str(), 0, 0, &record) : plugin_.GetPictureInfo(ansiName.c_str(), 0, 0, &record);
     else if (wide) r = plugin_.GetPictureInfoW(reinterpret_cast<LPCWSTR>(memory), static_cast<LONG_PTR>(bytes.size()), 1, &record);

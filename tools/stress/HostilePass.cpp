@@ -12,6 +12,7 @@
 
 #include "common/Owners.h"
 #include "Plugin.h"
+#include "StressPaths.h"
 
 namespace stress {
 namespace {
@@ -64,12 +65,6 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* e) {
     InterlockedExchange(&gShared->crashed, 1);
   }
   return EXCEPTION_EXECUTE_HANDLER;
-}
-
-std::string Narrow(const std::wstring& s) {
-  std::string out;
-  for (wchar_t c : s) out += static_cast<char>(c < 128 ? c : '?');
-  return out;
 }
 
 std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
@@ -284,9 +279,7 @@ int RunHostileWorker(const Mutator& mutator, std::uint64_t seed, std::uint64_t f
   hostkit::Plugin plugin;
   if (!plugin.IsLoaded()) return kExitNoPlugin;
   InterlockedExchange(&gShared->ready, 1);
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  HostCalls calls(plugin, std::wstring(temp) + L"quorvel-stress-" + std::to_wstring(GetCurrentProcessId()) + L".tif");
+  HostCalls calls(plugin, TempFilePath(L"stress"));
   for (std::uint64_t i = from; i < to; ++i) {
     if (deadline > 0 && static_cast<double>(GetTickCount64()) >= deadline) break;
     InterlockedExchange64(&gShared->current, static_cast<LONG64>(i));
@@ -392,11 +385,11 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
     } else {
       crash.code = end.exitCode;
     }
-    crash.module = blamed.seen || filtered ? (module.empty() ? "(outside every module)" : Narrow(BaseName(module)))
+    crash.module = blamed.seen || filtered ? (module.empty() ? "(outside every module)" : AsciiOf(BaseName(module)))
                                            : "(no fault seen; exit code " + std::to_string(end.exitCode) + ")";
     if (end.hung) crash.module += ", then no progress for two minutes";
     if (end.fatal.seen && end.first.seen && end.first.module != end.fatal.module)
-      crash.module += " (first fault in " + Narrow(BaseName(end.first.module.empty() ? L"no module" : end.first.module)) + " +0x" +
+      crash.module += " (first fault in " + AsciiOf(BaseName(end.first.module.empty() ? L"no module" : end.first.module)) + " +0x" +
                       Hex(end.first.offset) + ")";
     // The component's own crash: its first fault was inside it, and nothing of ours
     // faulted fatally after it.
@@ -435,9 +428,7 @@ int RunOneCase(const Mutator& mutator, std::uint64_t seed, std::uint64_t index, 
   if (!saveAs.empty()) SaveInput(saveAs, input, "");
   hostkit::Plugin plugin;
   if (!plugin.IsLoaded()) return 2;
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  HostCalls calls(plugin, std::wstring(temp) + L"quorvel-stress-one.tif");
+  HostCalls calls(plugin, TempFilePath(L"one"));
   Tally tally;
   const auto wrong = calls.RunAll(input.bytes, index, tally);
   static constexpr int kCodes[] = {-1, 0, 1, 2, 4, 8};

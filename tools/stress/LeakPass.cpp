@@ -8,6 +8,7 @@
 #include "LocalAllocationCounter.h"
 #include "Plugin.h"
 #include "StressInputs.h"
+#include "StressPaths.h"
 
 namespace stress {
 
@@ -66,9 +67,7 @@ LeakReport RunLeakPass(std::uint64_t rounds, const std::wstring& dataFolder) {
   }
   std::vector<NamedInput> inputs = GoodPictures(67, 45);
   for (auto& failing : FailingInputs(dataFolder)) inputs.push_back(std::move(failing));
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  HostCalls calls(plugin, std::wstring(temp) + L"quorvel-leak-" + std::to_wstring(GetCurrentProcessId()) + L".tif",
+  HostCalls calls(plugin, TempFilePath(L"leak"),
                   &hostkit::LocalAllocationCounter::FreeHandedOver);
 
   // Round r: input r mod n; the k-th pass over the inputs stops at report k - 1 (0..9),

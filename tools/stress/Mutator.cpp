@@ -11,6 +11,7 @@
 #include "TestEnvironment.h"
 #include "TiffEditor.h"
 #include "TiffFixtures.h"
+#include "StressPaths.h"
 
 namespace stress {
 namespace {
@@ -216,9 +217,7 @@ std::vector<SeedFile> MakeSeedFiles(const std::wstring& dataFolder) {
   std::sort(names.begin(), names.end());
   for (const auto& file : names) {
     auto bytes = testsupport::ReadFileBytes(dataFolder + file);
-    std::string name;
-    for (wchar_t c : file) name += static_cast<char>(c < 128 ? c : '?');
-    if (!bytes.empty()) seeds.push_back({name, std::move(bytes), std::nullopt});
+    if (!bytes.empty()) seeds.push_back({AsciiOf(file), std::move(bytes), std::nullopt});
   }
   return seeds;
 }
