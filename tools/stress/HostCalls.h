@@ -33,6 +33,7 @@ struct Tally {
   std::uint64_t calls = 0;
   std::array<std::uint64_t, 6> results{};  // -1, 0, 1, 2, 4, 8
   std::uint64_t wrong = 0;                 // answers that failed a check
+  std::uint64_t unstableInComponent = 0;   // pictures that differed because the component's pixels did
   void Add(int result);
   void Merge(const Tally& other);
 };

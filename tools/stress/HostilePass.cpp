@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "ComponentDecode.h"
 #include "common/Owners.h"
 #include "Plugin.h"
 #include "StressPaths.h"
@@ -440,6 +441,10 @@ int RunOneCase(const Mutator& mutator, std::uint64_t seed, std::uint64_t index, 
   const Decode a = calls.Picture(input.bytes, false, false, -1);
   const Decode b = calls.Picture(input.bytes, false, false, -1);
   std::printf("  two decodes from memory: %d and %d, %s pictures\n", a.result, b.result, a.digest == b.digest ? "equal" : "different");
+  std::printf("  the imaging component alone: %s\n",
+              ComponentGivesDifferentPixels(input.bytes) ? "different pixels from the same bytes" : "the same pixels every time");
+  if (tally.unstableInComponent) std::printf("  pictures that differed because the component's pixels did: %llu\n",
+                                             static_cast<unsigned long long>(tally.unstableInComponent));
   return wrong.empty() ? 0 : 1;
 }
 

@@ -120,6 +120,9 @@ int wmain(int argc, wchar_t** argv) {
     for (const auto& c : r.crashes) inComponent += c.inComponent;
     std::printf("  wrong answers: %llu; crashes: %zu of the plug-in or host, %zu inside the imaging component\n",
                 static_cast<unsigned long long>(r.tally.wrong), r.crashes.size() - inComponent, inComponent);
+    if (r.tally.unstableInComponent)
+      std::printf("  pictures that differed between decodes because the imaging component's own pixels did: %llu\n",
+                  static_cast<unsigned long long>(r.tally.unstableInComponent));
     for (const auto& c : r.crashes) {
       std::printf("    %s case %llu: %s; %s: 0x%08lX in %s +0x%llX\n", c.inComponent ? "component" : "CRASH",
                   static_cast<unsigned long long>(c.index), c.what.c_str(), c.stage.c_str(), static_cast<unsigned long>(c.code),
