@@ -43,29 +43,33 @@ inline void Store3x4(std::uint8_t* d, __m128i bgrx, bool exactEnd) {
   }
 }
 
-void Composite(std::uint8_t* d, const std::uint8_t* s, std::uint32_t n, const BackgroundColor& bg) {
+// The background in the two forms CompositeFour uses.
+struct Background4 {
+  __m128i words;   // blue, green, red, 0 as 16-bit lanes, twice
+  __m128i pixels;  // four BGRx pixels
+  explicit Background4(const BackgroundColor& bg)
+      : words(_mm_set_epi16(0, bg.red, bg.green, bg.blue, 0, bg.red, bg.green, bg.blue)),
+        pixels(_mm_set1_epi32(bg.blue | bg.green << 8 | bg.red << 16)) {}
+};
+
+// Four BGRA pixels composited; the fourth byte of each result is of no use.
+inline __m128i CompositeFour(__m128i px, const Background4& bg) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i bg16 = _mm_set_epi16(0, bg.red, bg.green, bg.blue, 0, bg.red, bg.green, bg.blue);
-  std::uint32_t x = 0;
   const __m128i alphaBytes = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-  const __m128i bgPixels = _mm_set1_epi32(bg.blue | bg.green << 8 | bg.red << 16);
-  for (; x + 4 <= n; x += 4) {
-    const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x));
-    // Four opaque or four transparent pixels need no arithmetic (the formula gives the same).
-    const int opaque = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(px, alphaBytes), alphaBytes));
-    const int clear = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(px, alphaBytes), zero));
-    __m128i result;
-    if (opaque == 0xFFFF) {
-      result = px;
-    } else if (clear == 0xFFFF) {
-      result = bgPixels;
-    } else {
-      const __m128i lo = CompositeTwo(_mm_unpacklo_epi8(px, zero), bg16);
-      const __m128i hi = CompositeTwo(_mm_unpackhi_epi8(px, zero), bg16);
-      result = _mm_packus_epi16(lo, hi);
-    }
-    Store3x4(d + 3 * x, result, x + 4 == n);
-  }
+  // Four opaque or four transparent pixels need no arithmetic (the formula gives the same).
+  const __m128i alpha = _mm_and_si128(px, alphaBytes);
+  if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, alphaBytes)) == 0xFFFF) return px;
+  if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, zero)) == 0xFFFF) return bg.pixels;
+  const __m128i lo = CompositeTwo(_mm_unpacklo_epi8(px, zero), bg.words);
+  const __m128i hi = CompositeTwo(_mm_unpackhi_epi8(px, zero), bg.words);
+  return _mm_packus_epi16(lo, hi);
+}
+
+void Composite(std::uint8_t* d, const std::uint8_t* s, std::uint32_t n, const BackgroundColor& bg) {
+  const Background4 background(bg);
+  std::uint32_t x = 0;
+  for (; x + 4 <= n; x += 4)
+    Store3x4(d + 3 * x, CompositeFour(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x)), background), x + 4 == n);
   for (; x < n; ++x) {
     const unsigned a = s[4 * x + 3];
     const std::uint8_t b[3] = {bg.blue, bg.green, bg.red};
@@ -309,6 +313,35 @@ void Columns(const RowJob* jobs, int lo, int hi, const RunConstants& c) {
                 std::uint8_t* d = jobs[descending ? g + 7 - i : g + i].destination;
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(d + (static_cast<std::size_t>(j) + e) * sizeof(Element)), v);
               });
+            }
+          }
+        }
+        if constexpr (std::is_same_v<Element, std::uint32_t> || std::is_same_v<Element, Rgb24>) {
+          // 24-bit results (alpha dropped or composited, or 24-bit pixels turned) also go
+          // from the registers into the destination rows, 4 pixels a store. Each store
+          // spills a byte onto the next pixel, which is written after it, except at the
+          // end of the run, where nothing beyond may be touched.
+          if (dstBytes == 3) {
+            const Background4 background(c.background);
+            const bool composite = c.op == PixelOp::kComposite32To24;
+            for (; j < jWhole; j += 8) {
+              const std::uint8_t* rows[8];
+              for (int r = 0; r < 8; ++r) rows[r] = left + (static_cast<std::ptrdiff_t>(j) + r) * c.elementStep;
+              const bool runEnds = j + 8 == c.count;
+              auto store = [&](int i, int e, __m128i v) {
+                std::uint8_t* d = jobs[descending ? g + 7 - i : g + i].destination + (static_cast<std::size_t>(j) + e) * 3;
+                Store3x4(d, composite ? CompositeFour(v, background) : v, runEnds && e == 4);
+              };
+              if constexpr (std::is_same_v<Element, Rgb24>) {
+                alignas(16) std::uint32_t wide[8][8];
+                for (int r = 0; r < 8; ++r)
+                  for (int q = 0; q < 8; ++q) std::memcpy(&wide[r][q], rows[r] + 3 * q, 4);
+                const std::uint8_t* widened[8];
+                for (int r = 0; r < 8; ++r) widened[r] = reinterpret_cast<const std::uint8_t*>(wide[r]);
+                Block8<std::uint32_t>::Transpose(widened, store);
+              } else {
+                Block8<std::uint32_t>::Transpose(rows, store);
+              }
             }
           }
         }

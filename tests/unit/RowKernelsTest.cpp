@@ -103,14 +103,21 @@ TEST(RowKernels, MatchThePlainLoopsForEveryOperationWidthAndWalk) {
 }
 
 TEST(RowKernels, SplitJobRangesGiveTheSameResult) {
+  struct Kind {
+    PixelOp op;
+    std::uint32_t e;
+  };
+  // Many column tiles of every element width, so that parts end inside tiles.
+  constexpr int kJobs = 2100;
   for (bool column : {false, true})
-    for (PixelOp op : {PixelOp::kCopy, PixelOp::kComposite32To24}) {
-      Runs whole = Make(op, 4, {"", column, column}, 150, 70);
-      RunAll(whole, 0, 150);
+    for (const Kind kind : {Kind{PixelOp::kCopy, 1}, Kind{PixelOp::kCopy, 2}, Kind{PixelOp::kCopy, 4},
+                            Kind{PixelOp::kComposite32To24, 4}}) {
+      Runs whole = Make(kind.op, kind.e, {"", column, column}, kJobs, 40);
+      RunAll(whole, 0, kJobs);
       for (int parts : {2, 3, 7, 8}) {
-        Runs split = Make(op, 4, {"", column, column}, 150, 70);
-        for (int i = 0; i < parts; ++i) RunAll(split, 150 * i / parts, 150 * (i + 1) / parts);
-        EXPECT_EQ(split.destination, whole.destination) << parts << " parts";
+        Runs split = Make(kind.op, kind.e, {"", column, column}, kJobs, 40);
+        for (int i = 0; i < parts; ++i) RunAll(split, kJobs * i / parts, kJobs * (i + 1) / parts);
+        EXPECT_EQ(split.destination, whole.destination) << parts << " parts of " << kind.e << "-byte elements";
       }
     }
 }
@@ -118,15 +125,24 @@ TEST(RowKernels, SplitJobRangesGiveTheSameResult) {
 TEST(RowKernels, WriteNothingOutsideTheirRuns) {
   // The bytes between runs (0xCD) must survive: a run's neighbours may belong to another
   // thread or to a band written earlier.
-  for (PixelOp op : {PixelOp::kCopy, PixelOp::kStrip32To24, PixelOp::kComposite32To24})
-    for (bool column : {false, true}) {
-      Runs s = Make(op, 4, {"", column, !column}, 19, 13);
-      RunAll(s, 0, 19);
-      const std::uint32_t runBytes = 13 * (op == PixelOp::kCopy ? 4 : 3);
-      for (std::size_t k = 0; k < 19; ++k)
-        for (std::size_t i = runBytes; i < s.destinationStride; ++i)
-          ASSERT_EQ(s.destination[k * s.destinationStride + i], 0xCD) << "job " << k << " byte " << i;
-    }
+  // Runs of whole blocks (16) end in a block's last store; 24-bit results are stored 4
+  // bytes at a time.
+  struct Kind {
+    PixelOp op;
+    std::uint32_t e;
+  };
+  for (const Kind kind : {Kind{PixelOp::kCopy, 3}, Kind{PixelOp::kCopy, 4}, Kind{PixelOp::kStrip32To24, 4},
+                          Kind{PixelOp::kComposite32To24, 4}})
+    for (bool column : {false, true})
+      for (std::uint32_t count : {13u, 16u}) {
+        Runs s = Make(kind.op, kind.e, {"", column, !column}, 19, count);
+        RunAll(s, 0, 19);
+        const std::uint32_t runBytes = count * (kind.op == PixelOp::kCopy ? kind.e : 3);
+        for (std::size_t k = 0; k < 19; ++k)
+          for (std::size_t i = runBytes; i < s.destinationStride; ++i)
+            ASSERT_EQ(s.destination[k * s.destinationStride + i], 0xCD)
+                << kind.e << "-byte elements, op " << int(kind.op) << ", job " << k << " byte " << i;
+      }
 }
 
 }  // namespace
