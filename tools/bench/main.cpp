@@ -207,17 +207,6 @@ void SetOrientation(std::vector<std::uint8_t>& file, int orientation) {
   }
 }
 
-// Median seconds of body over rounds.
-double Time(int rounds, const std::function<void()>& body) {
-  std::vector<double> t;
-  for (int i = 0; i < rounds; ++i) {
-    const double start = Now();
-    body();
-    t.push_back(Now() - start);
-  }
-  return Median(t);
-}
-
 void PixelSteps(std::uint32_t w, std::uint32_t h, int rounds) {
   using namespace quorvel;
   std::printf("\nPixel steps alone, %u x %u (medians of %d), relative to a memcpy of the same bytes into a touched block\n", w, h, rounds);
@@ -231,10 +220,6 @@ void PixelSteps(std::uint32_t w, std::uint32_t h, int rounds) {
     if (bits == 32 && alpha != 1)
       for (std::size_t i = 3; i < bytes; i += 4) b.Pixels()[i] = alpha;
     return b;
-  };
-  auto memcpyMs = [&](std::size_t bytes) {
-    std::vector<std::uint8_t> from(bytes, 1), to(bytes, 2);
-    return 1000 * Time(rounds, [&] { std::memcpy(to.data(), from.data(), bytes); });
   };
   struct Step {
     std::string name;
@@ -252,29 +237,45 @@ void PixelSteps(std::uint32_t w, std::uint32_t h, int rounds) {
       {"32 to 24 bits, alpha removed", 32, 1, [](WorkBitmap& b, SpareBlock& s) { ReduceTo24Bits(b, s, false); }},
       {"32 to 24 bits, every pixel half transparent", 32, 128, [](WorkBitmap& b, SpareBlock& s) { ReduceTo24Bits(b, s, true); }},
   };
-  for (int parallel = 1; parallel >= 0; --parallel) {
-    if (!parallel && !ParallelRuntimeAvailable()) break;
-    UseParallelRowsForMeasurement(parallel != 0);
-    if (!parallel) std::printf("-- the same on one thread (the parallel runtime not used)\n");
-    for (const Step& step : steps) {
-      WorkBitmap source = filled(step.bits, step.alpha);
-      const std::size_t bytes = source.Layout()->stride * h;
-      // Steps are timed on recycled blocks, as in a decode, not on first-touch memory:
-      // `input` lends the step its picture's block, `output` the block it writes into.
-      SpareBlock input, output;
-      std::vector<double> t;
-      for (int i = 0; i < rounds + 1; ++i) {
-        WorkBitmap copy;
-        copy.Allocate(w, h, step.bits, {}, input);
-        std::memcpy(copy.Pixels(), source.Pixels(), bytes);
-        const double start = Now();
-        step.run(copy, output);
-        if (i) t.push_back(Now() - start);  // the first round warms the blocks
-        input.Reset(copy.ReleaseBlock());
-      }
-      const double ms = 1000 * Median(t), base = memcpyMs(bytes);
-      std::printf("%-44s %10.1f %10.1f %8.2f\n", step.name.c_str(), ms, base, ms / base);
+  // Within a step every round times the step as built, on one thread (32-bit build) and
+  // a memcpy of the same bytes, one after the other, so that all three see the same load
+  // of this shared machine.
+  const bool compareThreads = ParallelRuntimeAvailable();
+  if (compareThreads) std::printf("%-44s %10s %10s %8s %12s\n", "", "", "", "", "1 thread ms   speed-up");
+  for (const Step& step : steps) {
+    WorkBitmap source = filled(step.bits, step.alpha);
+    const std::size_t bytes = source.Layout()->stride * h;
+    std::vector<std::uint8_t> from(bytes, 1), to(bytes, 2);
+    // Steps are timed on recycled blocks, as in a decode, not on first-touch memory:
+    // `input` lends the step its picture's block, `output` the block it writes into.
+    SpareBlock input, output;
+    auto timedRun = [&](bool parallel) {
+      UseParallelRowsForMeasurement(parallel);
+      WorkBitmap copy;
+      copy.Allocate(w, h, step.bits, {}, input);
+      std::memcpy(copy.Pixels(), source.Pixels(), bytes);
+      const double start = Now();
+      step.run(copy, output);
+      const double seconds = Now() - start;
+      input.Reset(copy.ReleaseBlock());
+      return seconds;
+    };
+    std::vector<double> built, serial, copied;
+    for (int i = 0; i < rounds + 1; ++i) {
+      const double a = timedRun(true);
+      const double b = compareThreads ? timedRun(false) : 0;
+      double start = Now();
+      std::memcpy(to.data(), from.data(), bytes);
+      const double c = Now() - start;
+      if (i == 0) continue;  // the first round warms the blocks
+      built.push_back(a);
+      serial.push_back(b);
+      copied.push_back(c);
     }
+    const double ms = 1000 * Median(built), base = 1000 * Median(copied);
+    std::printf("%-44s %10.1f %10.1f %8.2f", step.name.c_str(), ms, base, ms / base);
+    if (compareThreads) std::printf(" %12.1f %9.2f", 1000 * Median(serial), Median(serial) / Median(built));
+    std::printf("\n");
   }
   UseParallelRowsForMeasurement(true);
 }
