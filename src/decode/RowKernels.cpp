@@ -241,7 +241,9 @@ inline void TransposeBytes16x8(const std::uint8_t* const rows[16], __m128i out[8
 struct Rgb24 {};
 template <>
 struct Block8<Rgb24> {
-  static void Transpose(const std::uint8_t* const rows[8], std::uint32_t out[8][8]) {
+  // Out is an 8 x 8 block of 32-bit words, or a store as for Block8<std::uint32_t>.
+  template <class Out>
+  static void Transpose(const std::uint8_t* const rows[8], Out&& out) {
     alignas(16) std::uint32_t wide[8][8];
     for (int r = 0; r < 8; ++r)
       for (int p = 0; p < 8; ++p) std::memcpy(&wide[r][p], rows[r] + 3 * p, 4);
@@ -332,16 +334,7 @@ void Columns(const RowJob* jobs, int lo, int hi, const RunConstants& c) {
                 std::uint8_t* d = jobs[descending ? g + 7 - i : g + i].destination + (static_cast<std::size_t>(j) + e) * 3;
                 Store3x4(d, composite ? CompositeFour(v, background) : v, runEnds && e == 4);
               };
-              if constexpr (std::is_same_v<Element, Rgb24>) {
-                alignas(16) std::uint32_t wide[8][8];
-                for (int r = 0; r < 8; ++r)
-                  for (int q = 0; q < 8; ++q) std::memcpy(&wide[r][q], rows[r] + 3 * q, 4);
-                const std::uint8_t* widened[8];
-                for (int r = 0; r < 8; ++r) widened[r] = reinterpret_cast<const std::uint8_t*>(wide[r]);
-                Block8<std::uint32_t>::Transpose(widened, store);
-              } else {
-                Block8<std::uint32_t>::Transpose(rows, store);
-              }
+              Block8<Element>::Transpose(rows, store);
             }
           }
         }
