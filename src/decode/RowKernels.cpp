@@ -273,6 +273,9 @@ void Columns(const RowJob* jobs, int lo, int hi, const RunConstants& c) {
   constexpr int kTile = 64;
   const std::uint32_t dstBytes = DestinationElementBytes(c);
   const bool descending = c.jobStep < 0;  // consecutive jobs read leftward columns
+  // For 24-bit results only.
+  [[maybe_unused]] const Background4 background(c.background);
+  [[maybe_unused]] const bool composite = c.op == PixelOp::kComposite32To24;
   auto one = [&](int job, std::uint32_t t) {
     ConvertForward(c, jobs[job].destination + static_cast<std::size_t>(t) * dstBytes,
                    jobs[job].source + static_cast<std::ptrdiff_t>(t) * c.elementStep, 1);
@@ -324,8 +327,6 @@ void Columns(const RowJob* jobs, int lo, int hi, const RunConstants& c) {
           // spills a byte onto the next pixel, which is written after it, except at the
           // end of the run, where nothing beyond may be touched.
           if (dstBytes == 3) {
-            const Background4 background(c.background);
-            const bool composite = c.op == PixelOp::kComposite32To24;
             for (; j < jWhole; j += 8) {
               const std::uint8_t* rows[8];
               for (int r = 0; r < 8; ++r) rows[r] = left + (static_cast<std::ptrdiff_t>(j) + r) * c.elementStep;

@@ -132,16 +132,22 @@ std::vector<Fixture> Fixtures() {
   return f;
 }
 
-// Whether the imaging component converts format into target at all (some have gaps).
-bool ComponentConverts(IWICImagingFactory* factory, const Fixture& fixture, const GUID& target) {
-  if (std::memcmp(&fixture.format, &target, sizeof(GUID)) == 0) return true;
+// A stand-in frame of w x h pixels of the fixture's kind.
+FakeFrameSetup FrameOf(const Fixture& fixture, std::uint32_t w, std::uint32_t h) {
   FakeFrameSetup setup;
-  setup.width = 2;
-  setup.height = 2;
+  setup.width = w;
+  setup.height = h;
   setup.format = fixture.format;
   setup.bitsPerPixel = fixture.bits;
   setup.palette = fixture.palette;
-  setup.pixels = Pack(2, 2, fixture.bits, fixture.raw);
+  setup.pixels = Pack(w, h, fixture.bits, fixture.raw);
+  return setup;
+}
+
+// Whether the imaging component converts format into target at all (some have gaps).
+bool ComponentConverts(IWICImagingFactory* factory, const Fixture& fixture, const GUID& target) {
+  if (std::memcmp(&fixture.format, &target, sizeof(GUID)) == 0) return true;
+  FakeFrameSetup setup = FrameOf(fixture, 2, 2);
   FakeCounters counters;
   ComPtr<IWICBitmapDecoder> decoder;
   *decoder.Put() = testsupport::MakeFakeDecoder(setup, counters);
@@ -195,13 +201,7 @@ TEST(DecodePipeline, EveryFormatKindComesOutUprightInEveryOrientation) {
       SCOPED_TRACE(f.name + ", orientation " + std::to_string(orientation));
       const bool turned = orientation >= 5 || orientation == 3 || orientation == 2;
       FakeCounters counters;
-      FakeFrameSetup setup;
-      setup.width = 7;
-      setup.height = 5;
-      setup.format = f.format;
-      setup.bitsPerPixel = f.bits;
-      setup.palette = f.palette;
-      setup.pixels = Pack(7, 5, f.bits, f.raw);
+      FakeFrameSetup setup = FrameOf(f, 7, 5);
       setup.orientation = testsupport::OrientationValue(VT_UI2, static_cast<std::uint32_t>(orientation));
       const Decoded d = Decode(setup, counters);
       EXPECT_EQ(counters.liveObjects, 0) << "every frame, reader and converter released";
