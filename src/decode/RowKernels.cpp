@@ -15,12 +15,8 @@ namespace {
 
 // out = (s * a + bg * (255 - a)) / 255 per channel, truncating; a = 0 and 255 come out
 // exactly as the source or the background. Four pixels per step with SSE2:
-// v / 255 == (v + 1 + ((v + 1) >> 8)) >> 8 for every v up to 255 * 255.
-inline __m128i Divide255(__m128i v) {
-  const __m128i one = _mm_set1_epi16(1);
-  const __m128i t = _mm_add_epi16(v, one);
-  return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
-}
+// v / 255 == (v * 0x8081) >> 23 for every v up to 255 * 255.
+inline __m128i Divide255(__m128i v) { return _mm_srli_epi16(_mm_mulhi_epu16(v, _mm_set1_epi16(static_cast<short>(0x8081))), 7); }
 
 inline __m128i CompositeTwo(__m128i pixels16, __m128i background16) {
   const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(pixels16, 0xFF), 0xFF);
@@ -28,18 +24,28 @@ inline __m128i CompositeTwo(__m128i pixels16, __m128i background16) {
   return Divide255(_mm_add_epi16(_mm_mullo_epi16(pixels16, alpha), _mm_mullo_epi16(background16, inverse)));
 }
 
-// Four BGRx pixels to 12 bytes; the 4-byte stores overlap, the last is cut to 3 bytes
-// when `exactEnd` (nothing past the run may be touched).
+// Four BGRx pixels packed into the low 12 bytes (the rest zero), in the registers:
+// the third byte of each pair moves down one byte per 64-bit half, then the upper
+// half's six bytes move down two.
+inline __m128i Pack3x4(__m128i bgrx) {
+  const __m128i evenPixels = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
+  const __m128i oddPixels = _mm_set_epi32(0x00FFFFFF, 0, 0x00FFFFFF, 0);
+  const __m128i halves = _mm_or_si128(_mm_and_si128(bgrx, evenPixels), _mm_srli_epi64(_mm_and_si128(bgrx, oddPixels), 8));
+  const __m128i low6 = _mm_set_epi32(0, 0, 0x0000FFFF, -1);
+  return _mm_or_si128(_mm_and_si128(halves, low6), _mm_srli_si128(_mm_andnot_si128(low6, halves), 2));
+}
+
+// Four BGRx pixels to 12 bytes at d. One 16-byte store, whose last 4 bytes land on what
+// is written next, unless `exactEnd` (nothing past the 12 bytes may be touched): callers
+// ask for it unless at least 2 more pixels of the run follow.
 inline void Store3x4(std::uint8_t* d, __m128i bgrx, bool exactEnd) {
-  alignas(16) std::uint32_t p[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(p), bgrx);
-  std::memcpy(d, &p[0], 4);
-  std::memcpy(d + 3, &p[1], 4);
-  std::memcpy(d + 6, &p[2], 4);
+  const __m128i packed = Pack3x4(bgrx);
   if (exactEnd) {
-    std::memcpy(d + 9, &p[3], 3);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d), packed);
+    const std::int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(packed, 8));
+    std::memcpy(d + 8, &last, 4);
   } else {
-    std::memcpy(d + 9, &p[3], 4);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), packed);
   }
 }
 
@@ -69,7 +75,7 @@ void Composite(std::uint8_t* d, const std::uint8_t* s, std::uint32_t n, const Ba
   const Background4 background(bg);
   std::uint32_t x = 0;
   for (; x + 4 <= n; x += 4)
-    Store3x4(d + 3 * x, CompositeFour(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x)), background), x + 4 == n);
+    Store3x4(d + 3 * x, CompositeFour(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x)), background), x + 6 > n);
   for (; x < n; ++x) {
     const unsigned a = s[4 * x + 3];
     const std::uint8_t b[3] = {bg.blue, bg.green, bg.red};
@@ -80,7 +86,7 @@ void Composite(std::uint8_t* d, const std::uint8_t* s, std::uint32_t n, const Ba
 void Strip(std::uint8_t* d, const std::uint8_t* s, std::uint32_t n) {
   std::uint32_t x = 0;
   for (; x + 4 <= n; x += 4)
-    Store3x4(d + 3 * x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x)), x + 4 == n);
+    Store3x4(d + 3 * x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x)), x + 6 > n);
   for (; x < n; ++x) std::memcpy(d + 3 * x, s + 4 * x, 3);
 }
 
@@ -116,6 +122,20 @@ void Reverse(Element* d, const std::uint8_t* last, std::uint32_t n) {
   for (; j < n; ++j) std::memcpy(d + j, last - static_cast<std::ptrdiff_t>(j) * sizeof(Element), sizeof(Element));
 }
 
+// 24-bit pixels: d[j] = the pixel j places before `last`, four at a time, widened to
+// words in the registers, reversed and packed again. Each 16-byte load reads up to 4
+// bytes past the pixel at `last`, which the next row or a block's slack provides.
+void ReverseRgb24(std::uint8_t* d, const std::uint8_t* last, std::uint32_t n) {
+  std::uint32_t j = 0;
+  for (; j + 4 <= n; j += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(last - 3 * static_cast<std::ptrdiff_t>(j + 3)));
+    const __m128i first = _mm_unpacklo_epi32(_mm_srli_si128(v, 9), _mm_srli_si128(v, 6));
+    const __m128i second = _mm_unpacklo_epi32(_mm_srli_si128(v, 3), v);
+    Store3x4(d + 3 * j, _mm_unpacklo_epi64(first, second), j + 6 > n);
+  }
+  for (; j < n; ++j) std::memcpy(d + 3 * j, last - 3 * static_cast<std::ptrdiff_t>(j), 3);
+}
+
 void ConvertBackward(const RunConstants& c, std::uint8_t* d, const std::uint8_t* s, std::uint32_t n) {
   // Copies go straight to the destination; conversions through a small forward buffer.
   const std::uint32_t e = c.elementBytes;
@@ -124,9 +144,7 @@ void ConvertBackward(const RunConstants& c, std::uint8_t* d, const std::uint8_t*
       case 1: Reverse(d, s, n); return;
       case 2: Reverse(reinterpret_cast<std::uint16_t*>(d), s, n); return;
       case 4: Reverse(reinterpret_cast<std::uint32_t*>(d), s, n); return;
-      case 3:
-        for (std::uint32_t j = 0; j < n; ++j) std::memcpy(d + 3 * j, s - 3 * static_cast<std::ptrdiff_t>(j), 3);
-        return;
+      case 3: ReverseRgb24(d, s, n); return;
     }
     for (std::uint32_t j = 0; j < n; ++j) std::memcpy(d + j * e, s - static_cast<std::ptrdiff_t>(j) * e, e);
     return;
@@ -241,15 +259,24 @@ inline void TransposeBytes16x8(const std::uint8_t* const rows[16], __m128i out[8
 struct Rgb24 {};
 template <>
 struct Block8<Rgb24> {
-  // Out is an 8 x 8 block of 32-bit words, or a store as for Block8<std::uint32_t>.
-  template <class Out>
-  static void Transpose(const std::uint8_t* const rows[8], Out&& out) {
-    alignas(16) std::uint32_t wide[8][8];
-    for (int r = 0; r < 8; ++r)
-      for (int p = 0; p < 8; ++p) std::memcpy(&wide[r][p], rows[r] + 3 * p, 4);
-    const std::uint8_t* widened[8];
-    for (int r = 0; r < 8; ++r) widened[r] = reinterpret_cast<const std::uint8_t*>(wide[r]);
-    Block8<std::uint32_t>::Transpose(widened, out);
+  // store(i, e, v): v holds elements e .. e+3 of memory column i, as BGRx words.
+  template <class Store>
+  static void Transpose(const std::uint8_t* const rows[8], Store&& store) {
+    // Each column's pixels are gathered with 4-byte loads straight into the registers:
+    // going through memory would stall every 16-byte load behind the narrower stores.
+    for (int i = 0; i < 8; ++i)
+      for (int quarter = 0; quarter < 2; ++quarter) {
+        __m128i p[4];
+        for (int r = 0; r < 4; ++r) {
+          std::int32_t word;
+          std::memcpy(&word, rows[4 * quarter + r] + 3 * i, 4);
+          p[r] = _mm_cvtsi32_si128(word);
+        }
+        store(i, 4 * quarter, _mm_unpacklo_epi64(_mm_unpacklo_epi32(p[0], p[1]), _mm_unpacklo_epi32(p[2], p[3])));
+      }
+  }
+  static void Transpose(const std::uint8_t* const rows[8], std::uint32_t out[8][8]) {
+    Transpose(rows, [out](int i, int e, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(&out[i][e]), v); });
   }
 };
 
@@ -330,7 +357,8 @@ void Columns(const RowJob* jobs, int lo, int hi, const RunConstants& c) {
             for (; j < jWhole; j += 8) {
               const std::uint8_t* rows[8];
               for (int r = 0; r < 8; ++r) rows[r] = left + (static_cast<std::ptrdiff_t>(j) + r) * c.elementStep;
-              const bool runEnds = j + 8 == c.count;
+              // The second half's 16-byte store fits only with 2 more pixels after the block.
+              const bool runEnds = j + 10 > c.count;
               auto store = [&](int i, int e, __m128i v) {
                 std::uint8_t* d = jobs[descending ? g + 7 - i : g + i].destination + (static_cast<std::size_t>(j) + e) * 3;
                 Store3x4(d, composite ? CompositeFour(v, background) : v, runEnds && e == 4);

@@ -163,8 +163,9 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
   }
 
   // Quarter turns write each destination row a band's height at a time: enough rows
-  // that those pieces are whole cache lines.
-  const std::uint32_t turnRows = DestinationElementBytes(run) == 1 ? 128 : DestinationElementBytes(run) == 3 ? 64 : kTurnBandRows;
+  // that those pieces are whole cache lines, few enough that a band of 32-bit pixels
+  // stays in the core's own cache while it is turned.
+  const std::uint32_t turnRows = DestinationElementBytes(run) == 1 ? 128 : run.elementBytes == 3 ? 64 : kTurnBandRows;
   const std::uint32_t bandRows = quarter ? std::min(turnRows, height)
                                          : std::clamp<std::uint32_t>(static_cast<std::uint32_t>(kBandBytes / *stride), 1, height);
   // 4 bytes of slack: the column kernel reads 24-bit pixels as 4-byte words.

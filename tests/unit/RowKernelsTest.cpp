@@ -125,8 +125,9 @@ TEST(RowKernels, SplitJobRangesGiveTheSameResult) {
 TEST(RowKernels, WriteNothingOutsideTheirRuns) {
   // The bytes between runs (0xCD) must survive: a run's neighbours may belong to another
   // thread or to a band written earlier.
-  // Runs of whole blocks (16) end in a block's last store; 24-bit results are stored 4
-  // bytes at a time.
+  // Runs of whole blocks (16) end in a block's last store; 24-bit results are stored 16
+  // bytes at a time, 12 of them pixels, so runs that end 1 to 5 pixels after a group of 4
+  // (9, 13, 17, 21) must cut their last stores.
   struct Kind {
     PixelOp op;
     std::uint32_t e;
@@ -134,7 +135,7 @@ TEST(RowKernels, WriteNothingOutsideTheirRuns) {
   for (const Kind kind : {Kind{PixelOp::kCopy, 3}, Kind{PixelOp::kCopy, 4}, Kind{PixelOp::kStrip32To24, 4},
                           Kind{PixelOp::kComposite32To24, 4}})
     for (bool column : {false, true})
-      for (std::uint32_t count : {13u, 16u}) {
+      for (std::uint32_t count : {5u, 9u, 13u, 16u, 17u, 21u}) {
         Runs s = Make(kind.op, kind.e, {"", column, !column}, 19, count);
         RunAll(s, 0, 19);
         const std::uint32_t runBytes = count * (kind.op == PixelOp::kCopy ? kind.e : 3);
