@@ -41,12 +41,38 @@ install_packages() {
     echo "build.sh: missing packages (run as root to install them): $missing" >&2
     exit 1
   fi
-  echo "== installing: $missing"
+  echo "== installing:" $missing
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
+  # A mirror in the middle of a sync fails an index now and then; the install tells
+  # whether what was fetched is enough.
+  local try
+  for try in 1 2 3; do
+    apt-get update -qq && break
+    echo "build.sh: apt-get update failed (try $try of 3)" >&2
+    sleep 5
+  done
   # shellcheck disable=SC2086
-  apt-get install -y -qq --no-install-recommends $missing >/dev/null
+  apt-get install -y -qq --no-install-recommends $missing >/dev/null && return 0
+  # When the security suite's i386 index is the one that failed, its amd64 updates cannot
+  # be matched by i386 packages of the same version, which Wine's 32-bit half needs. The
+  # release's own suites always match each other.
+  echo "build.sh: install failed; trying again from the release's own suites only" >&2
+  local parts="$build/apt-release-only"
+  rm -rf "$parts" && mkdir -p "$parts"
+  local f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && awk 'BEGIN { RS = ""; ORS = "\n\n" } !/security/' "$f" > "$parts/$(basename "$f")"
+  done
+  if [ -f /etc/apt/sources.list ]; then
+    grep -v security /etc/apt/sources.list > "$parts/release.list" || true
+  fi
+  local only=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$parts")
+  apt-get "${only[@]}" update -qq
+  # shellcheck disable=SC2086
+  apt-get "${only[@]}" install -y -qq --no-install-recommends $missing >/dev/null
+  # Put the machine's own lists back.
+  apt-get update -qq || true
 }
 
 build_both() {
