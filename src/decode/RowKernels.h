@@ -1,7 +1,8 @@
 // The row body every pixel step runs: each RowJob's destination run receives `count`
 // source elements, converted by one pixel operation. Along a row the elements are read
 // forwards or backwards; down or up a column (quarter turns) they are read in cache
-// tiles with SSE2 transposes, several jobs at a time.
+// tiles with SSE2 transposes, several jobs at a time. Processors with SSSE3 get a build
+// of the same kernels that widens and packs 24-bit pixels with byte shuffles.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +30,15 @@ struct RunConstants {
 
 // The row body for ParallelForRows; constants is a RunConstants.
 void QUORVEL_ROW_BODY RunRows(int lo, int hi, const RowJob* jobs, const void* constants);
+
+// The two builds of the kernels RunRows chooses between, for the tests to run each.
+namespace sse2 {
+void RunRowsWith(int lo, int hi, const RowJob* jobs, const RunConstants& c);
+}
+namespace ssse3 {
+void RunRowsWith(int lo, int hi, const RowJob* jobs, const RunConstants& c);
+}
+bool ProcessorHasSsse3();
 
 // Bytes one element takes in the destination for op.
 inline std::uint32_t DestinationElementBytes(const RunConstants& c) {

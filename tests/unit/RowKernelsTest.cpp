@@ -1,6 +1,7 @@
 // The row kernels against plain reference loops kept here: every operation, element
 // width and walking direction, odd run lengths and job counts (the tiled and SIMD paths
-// and their tails), and job ranges split the way worker threads split them.
+// and their tails), and job ranges split the way worker threads split them; each build of
+// the kernels this processor can run (SSE2, and SSSE3 where present).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -79,7 +80,18 @@ std::vector<std::uint8_t> Reference(const Runs& s) {
   return out;
 }
 
-void RunAll(Runs& s, int lo, int hi) { RunRows(lo, hi, s.jobs.data(), &s.constants); }
+struct KernelSet {
+  const char* name;
+  void (*run)(int lo, int hi, const RowJob* jobs, const RunConstants& c);
+};
+
+std::vector<KernelSet> Sets() {
+  std::vector<KernelSet> sets = {{"SSE2", &sse2::RunRowsWith}};
+  if (ProcessorHasSsse3()) sets.push_back({"SSSE3", &ssse3::RunRowsWith});
+  return sets;
+}
+
+void RunAll(const KernelSet& set, Runs& s, int lo, int hi) { set.run(lo, hi, s.jobs.data(), s.constants); }
 
 TEST(RowKernels, MatchThePlainLoopsForEveryOperationWidthAndWalk) {
   const Walk walks[] = {{"along a row", false, false}, {"along a row backwards", false, true},
@@ -90,16 +102,17 @@ TEST(RowKernels, MatchThePlainLoopsForEveryOperationWidthAndWalk) {
   };
   const Kind kinds[] = {{PixelOp::kCopy, 1}, {PixelOp::kCopy, 2}, {PixelOp::kCopy, 3}, {PixelOp::kCopy, 4},
                         {PixelOp::kStrip32To24, 4}, {PixelOp::kComposite32To24, 4}};
-  for (const Walk& walk : walks)
-    for (const Kind& kind : kinds)
-      for (std::uint32_t jobs : {1u, 7u, 8u, 9u, 17u, 67u, 130u})
-        for (std::uint32_t count : {1u, 2u, 3u, 5u, 8u, 9u, 16u, 31u, 67u, 129u}) {
-          Runs s = Make(kind.op, kind.e, walk, jobs, count);
-          const auto expected = Reference(s);
-          RunAll(s, 0, static_cast<int>(jobs));
-          ASSERT_EQ(s.destination, expected) << walk.name << ", op " << int(kind.op) << ", " << kind.e << " bytes, "
-                                             << jobs << " jobs of " << count;
-        }
+  for (const KernelSet& set : Sets())
+    for (const Walk& walk : walks)
+      for (const Kind& kind : kinds)
+        for (std::uint32_t jobs : {1u, 7u, 8u, 9u, 17u, 67u, 130u})
+          for (std::uint32_t count : {1u, 2u, 3u, 5u, 8u, 9u, 16u, 31u, 67u, 129u}) {
+            Runs s = Make(kind.op, kind.e, walk, jobs, count);
+            const auto expected = Reference(s);
+            RunAll(set, s, 0, static_cast<int>(jobs));
+            ASSERT_EQ(s.destination, expected) << set.name << ", " << walk.name << ", op " << int(kind.op) << ", "
+                                               << kind.e << " bytes, " << jobs << " jobs of " << count;
+          }
 }
 
 TEST(RowKernels, SplitJobRangesGiveTheSameResult) {
@@ -109,17 +122,19 @@ TEST(RowKernels, SplitJobRangesGiveTheSameResult) {
   };
   // Many column tiles of every element width, so that parts end inside tiles.
   constexpr int kJobs = 2100;
-  for (bool column : {false, true})
-    for (const Kind kind : {Kind{PixelOp::kCopy, 1}, Kind{PixelOp::kCopy, 2}, Kind{PixelOp::kCopy, 4},
-                            Kind{PixelOp::kComposite32To24, 4}}) {
-      Runs whole = Make(kind.op, kind.e, {"", column, column}, kJobs, 40);
-      RunAll(whole, 0, kJobs);
-      for (int parts : {2, 3, 7, 8}) {
-        Runs split = Make(kind.op, kind.e, {"", column, column}, kJobs, 40);
-        for (int i = 0; i < parts; ++i) RunAll(split, kJobs * i / parts, kJobs * (i + 1) / parts);
-        EXPECT_EQ(split.destination, whole.destination) << parts << " parts of " << kind.e << "-byte elements";
+  for (const KernelSet& set : Sets())
+    for (bool column : {false, true})
+      for (const Kind kind : {Kind{PixelOp::kCopy, 1}, Kind{PixelOp::kCopy, 2}, Kind{PixelOp::kCopy, 3},
+                              Kind{PixelOp::kCopy, 4}, Kind{PixelOp::kComposite32To24, 4}}) {
+        Runs whole = Make(kind.op, kind.e, {"", column, column}, kJobs, 40);
+        RunAll(set, whole, 0, kJobs);
+        for (int parts : {2, 3, 7, 8}) {
+          Runs split = Make(kind.op, kind.e, {"", column, column}, kJobs, 40);
+          for (int i = 0; i < parts; ++i) RunAll(set, split, kJobs * i / parts, kJobs * (i + 1) / parts);
+          EXPECT_EQ(split.destination, whole.destination)
+              << set.name << ", " << parts << " parts of " << kind.e << "-byte elements";
+        }
       }
-    }
 }
 
 TEST(RowKernels, WriteNothingOutsideTheirRuns) {
@@ -132,18 +147,19 @@ TEST(RowKernels, WriteNothingOutsideTheirRuns) {
     PixelOp op;
     std::uint32_t e;
   };
-  for (const Kind kind : {Kind{PixelOp::kCopy, 3}, Kind{PixelOp::kCopy, 4}, Kind{PixelOp::kStrip32To24, 4},
-                          Kind{PixelOp::kComposite32To24, 4}})
-    for (bool column : {false, true})
-      for (std::uint32_t count : {5u, 9u, 13u, 16u, 17u, 21u}) {
-        Runs s = Make(kind.op, kind.e, {"", column, !column}, 19, count);
-        RunAll(s, 0, 19);
-        const std::uint32_t runBytes = count * (kind.op == PixelOp::kCopy ? kind.e : 3);
-        for (std::size_t k = 0; k < 19; ++k)
-          for (std::size_t i = runBytes; i < s.destinationStride; ++i)
-            ASSERT_EQ(s.destination[k * s.destinationStride + i], 0xCD)
-                << kind.e << "-byte elements, op " << int(kind.op) << ", job " << k << " byte " << i;
-      }
+  for (const KernelSet& set : Sets())
+    for (const Kind kind : {Kind{PixelOp::kCopy, 3}, Kind{PixelOp::kCopy, 4}, Kind{PixelOp::kStrip32To24, 4},
+                            Kind{PixelOp::kComposite32To24, 4}})
+      for (bool column : {false, true})
+        for (std::uint32_t count : {5u, 9u, 13u, 16u, 17u, 21u}) {
+          Runs s = Make(kind.op, kind.e, {"", column, !column}, 19, count);
+          RunAll(set, s, 0, 19);
+          const std::uint32_t runBytes = count * (kind.op == PixelOp::kCopy ? kind.e : 3);
+          for (std::size_t k = 0; k < 19; ++k)
+            for (std::size_t i = runBytes; i < s.destinationStride; ++i)
+              ASSERT_EQ(s.destination[k * s.destinationStride + i], 0xCD)
+                  << set.name << ", " << kind.e << "-byte elements, op " << int(kind.op) << ", job " << k << " byte " << i;
+        }
 }
 
 }  // namespace
