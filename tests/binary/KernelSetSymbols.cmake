@@ -1,0 +1,26 @@
+# The SSSE3 build of the row kernels must define nothing with external linkage but its
+# entry: any inline function or template it emitted could be the copy the linker keeps,
+# and code built for SSSE3 would then run on processors without it.
+# cmake -DNM=<nm> -DOBJECTS=<objects joined by |> -P KernelSetSymbols.cmake
+string(REPLACE "|" ";" objects "${OBJECTS}")
+list(FILTER objects INCLUDE REGEX "RowKernelsSsse3\\.cpp\\.(obj|o)$")
+list(LENGTH objects count)
+if(NOT count EQUAL 1)
+  message(FATAL_ERROR "expected one object of the SSSE3 kernels, found: ${objects}")
+endif()
+execute_process(COMMAND "${NM}" -g --defined-only "${objects}" OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${NM} failed on ${objects}")
+endif()
+string(STRIP "${symbols}" symbols)
+string(REPLACE "\n" ";" lines "${symbols}")
+foreach(line IN LISTS lines)
+  if(NOT line MATCHES "_ZN7quorvel5ssse311RunRowsWith")
+    message(FATAL_ERROR "the SSSE3 kernels define more than their entry: ${line}")
+  endif()
+endforeach()
+list(LENGTH lines n)
+if(NOT n EQUAL 1)
+  message(FATAL_ERROR "the SSSE3 kernels' entry is missing or defined more than once: ${symbols}")
+endif()
+message(STATUS "the SSSE3 kernels define only their entry")
