@@ -21,7 +21,7 @@ enum class PixelOp : std::uint8_t {
 
 struct RunConstants {
   PixelOp op = PixelOp::kCopy;
-  std::uint32_t elementBytes = 1;  // source element: 1, 2 or 4 (any for copies along a row)
+  std::uint32_t elementBytes = 1;  // source element: 1, 2, 3 or 4 (any for copies along a row)
   std::uint32_t count = 0;         // elements per run
   std::ptrdiff_t elementStep = 0;  // source advance per element: +-elementBytes along a row, +-stride down a column
   std::ptrdiff_t jobStep = 0;      // source distance between consecutive jobs when reading columns (+-elementBytes)

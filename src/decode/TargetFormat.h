@@ -1,5 +1,5 @@
 // The choice of the pixel format a frame is converted into before its pixels are copied:
-// one a DIB can carry and, under a pending rotation, one the 8/16/32-bit kernels turn.
+// one a DIB can carry and, under a pending rotation, one the 8/16/24/32-bit kernels turn.
 #pragma once
 
 #include <guiddef.h>

@@ -31,7 +31,8 @@ GUID TargetFor(const TiffFixture& f, const GUID& frameFormat, bool turned) {
   using namespace testsupport;
   if (HasAlpha(f)) return kWic32bppBGRA;
   if (f.depth == 16) return frameFormat;
-  if (turned) return f.depth <= 8 ? kWic8bppIndexed : kWic32bppBGR;
+  if (turned && f.depth <= 8) return kWic8bppIndexed;
+  if (turned) return SameGuid(frameFormat, kWic24bppBGR) || SameGuid(frameFormat, kWic24bppRGB) ? kWic24bppBGR : kWic32bppBGR;
   if (f.depth > 8) return kWic24bppBGR;
   if (SameGuid(frameFormat, kWic2bppIndexed)) return kWic4bppIndexed;
   if (SameGuid(frameFormat, kWic2bppGray)) return kWic4bppGray;
@@ -249,6 +250,22 @@ TEST(DecodeTiffCompressed, LzwStripsDecodeToTheSamePicture) {
     ASSERT_EQ(d.result, 0) << name;
     EXPECT_EQ(testsupport::ComparePicture(d.dib, 61, 37, 6, f.color), "") << name;
   }
+}
+
+// Quarter turns go through the picture in bands of source rows: pictures several bands
+// tall, with a short last band, in every element width the turns handle.
+TEST(DecodeTiffCompressed, TurnedPicturesManyBandsTallComeOutWhole) {
+  const Plugin plugin;
+  ASSERT_TRUE(plugin.IsLoaded());
+  const CleanSettings settings;
+  for (const char* name : {"palette8", "rgb8", "rgba8", "grey16"})
+    for (int orientation : {5, 6, 7, 8}) {
+      TiffFixture f = testsupport::TiffFixtureNamed(name, 21, 301);
+      f.page.orientation = orientation;
+      const e2e::Delivered d = DecodeMemory(plugin, testsupport::WriteTiff(f.page));
+      ASSERT_EQ(d.result, 0) << name << ", orientation " << orientation;
+      EXPECT_EQ(testsupport::ComparePicture(d.dib, 21, 301, orientation, f.color), "") << name << ", orientation " << orientation;
+    }
 }
 
 }  // namespace

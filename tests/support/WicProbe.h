@@ -25,7 +25,7 @@ bool ComponentConverts(const std::vector<std::uint8_t>& file, const GUID& target
 bool SameGuid(const GUID& a, const GUID& b);
 
 // The published pixel-format GUIDs the tests name.
-extern const GUID kWic2bppIndexed, kWic4bppIndexed, kWic8bppIndexed, kWic2bppGray, kWic4bppGray, kWic24bppBGR,
+extern const GUID kWic2bppIndexed, kWic4bppIndexed, kWic8bppIndexed, kWic2bppGray, kWic4bppGray, kWic24bppBGR, kWic24bppRGB,
     kWic32bppBGR, kWic32bppBGRA;
 
 }  // namespace testsupport

@@ -166,7 +166,8 @@ const GUID& PartTarget(const Fixture& f, bool turned) {
   const bool alphaFormat = f.name.find("BGRA") != std::string::npos;
   if (alphaFormat) return kPixelFormat32bppBGRA;
   if (turned && f.bits <= 8) return kPixelFormat8bppIndexed;
-  if (turned && depth == 24) return kPixelFormat32bppBGR;
+  if (turned && depth == 24)
+    return f.format == kPixelFormat24bppBGR || f.format == kPixelFormat24bppRGB ? kPixelFormat24bppBGR : kPixelFormat32bppBGR;
   if (f.bits <= 8 && f.name.find("Gray") != std::string::npos) return depth == 4 ? kPixelFormat4bppGray : kPixelFormat8bppGray;
   if (f.bits <= 8 && f.name == "2bppIndexed") return kPixelFormat4bppIndexed;
   if (depth == 24) return kPixelFormat24bppBGR;

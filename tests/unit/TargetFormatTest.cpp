@@ -44,8 +44,9 @@ TEST(TargetFormat, FollowsTheResultingDepthRulesForEveryKindOfFrame) {
       {"16bppGrayFixedPoint", kPixelFormat16bppGrayFixedPoint, false, kPixelFormat24bppBGR, kPixelFormat32bppBGR},
       {"16bppGrayHalf", kPixelFormat16bppGrayHalf, false, kPixelFormat24bppBGR, kPixelFormat32bppBGR},
       // Everything else without alpha.
-      {"24bppRGB", kPixelFormat24bppRGB, false, kPixelFormat24bppBGR, kPixelFormat32bppBGR},
-      {"24bppBGR", kPixelFormat24bppBGR, false, kPixelFormat24bppBGR, kPixelFormat32bppBGR},
+      // 24-bit RGB is turned as 24-bit BGR, without a detour through 32 bits.
+      {"24bppRGB", kPixelFormat24bppRGB, false, kPixelFormat24bppBGR, kPixelFormat24bppBGR},
+      {"24bppBGR", kPixelFormat24bppBGR, false, kPixelFormat24bppBGR, kPixelFormat24bppBGR},
       {"32bppBGR", kPixelFormat32bppBGR, false, kPixelFormat24bppBGR, kPixelFormat32bppBGR},
       {"48bppRGB", kPixelFormat48bppRGB, false, kPixelFormat24bppBGR, kPixelFormat32bppBGR},
       {"32bppCMYK", kPixelFormat32bppCMYK, false, kPixelFormat24bppBGR, kPixelFormat32bppBGR},

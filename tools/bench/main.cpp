@@ -293,6 +293,7 @@ void CopyOutSteps(IWICImagingFactory* factory, std::uint32_t w, std::uint32_t h,
   using namespace quorvel;
   const GUID bgr24 = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0c}};
   const GUID bgra32 = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0f}};
+  const GUID bgr32 = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0e}};
   struct Copy {
     const char* name;
     const GUID* format;
@@ -305,6 +306,8 @@ void CopyOutSteps(IWICImagingFactory* factory, std::uint32_t w, std::uint32_t h,
       {"copy out, quarter turn clockwise, 24-bit", &bgr24, 3, 1, false},
       {"copy out, quarter turn counter-clockwise, 24-bit", &bgr24, 3, 3, false},
       {"copy out, half turn, 24-bit", &bgr24, 3, 2, false},
+      // Turned pictures without alpha come out of the component as 32bppBGR.
+      {"copy out, quarter turn clockwise, 32 to 24 bits", &bgr32, 4, 1, false},
       {"copy out bottom-up, 32 to 24 bits composited", &bgra32, 4, 0, true},
       {"copy out, quarter turn clockwise, composited", &bgra32, 4, 1, true},
   };
