@@ -221,7 +221,7 @@ bench() {
   wine_start
   for preset in $(presets_to_run); do
     echo "== bench, $preset"
-    (cd "$build/$preset/bin" && wine bench.exe --rounds 5)
+    (cd "$build/$preset/bin" && wine bench.exe --rounds 9)
   done
 }
 

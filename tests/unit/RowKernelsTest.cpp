@@ -115,6 +115,25 @@ TEST(RowKernels, MatchThePlainLoopsForEveryOperationWidthAndWalk) {
           }
 }
 
+TEST(RowKernels, ColumnWalksSpanningSeveralTilesEachWayMatchThePlainLoops) {
+  // Tiles are up to 512 jobs by 512 elements: more than two of them each way, with tails.
+  const Walk walks[] = {{"down columns", true, false}, {"up columns from the right", true, true}};
+  struct Kind {
+    PixelOp op;
+    std::uint32_t e;
+  };
+  for (const KernelSet& set : Sets())
+    for (const Walk& walk : walks)
+      for (const Kind kind : {Kind{PixelOp::kCopy, 1}, Kind{PixelOp::kCopy, 2}, Kind{PixelOp::kCopy, 3},
+                              Kind{PixelOp::kCopy, 4}, Kind{PixelOp::kComposite32To24, 4}}) {
+        Runs s = Make(kind.op, kind.e, walk, 1100, 1091);
+        const auto expected = Reference(s);
+        RunAll(set, s, 0, 1100);
+        ASSERT_EQ(s.destination, expected) << set.name << ", " << walk.name << ", op " << int(kind.op) << ", " << kind.e
+                                           << " bytes";
+      }
+}
+
 TEST(RowKernels, SplitJobRangesGiveTheSameResult) {
   struct Kind {
     PixelOp op;
