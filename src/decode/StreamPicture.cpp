@@ -168,8 +168,10 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
   // and fewer page walks, as long as a band stays in the shared cache: bands of about
   // 3 MB (6000 pixels a row: 128 rows of 32-bit pixels, 512 of 8-bit ones) measured best,
   // a third faster than 32 rows of 32-bit pixels and 40 % faster than 128 of 8-bit ones.
+  // A multiple of 16 rows: the kernels go 8 or 16 rows at a time, and the rows left over
+  // at a band's end take the element-by-element path.
   const std::uint32_t turnRows = static_cast<std::uint32_t>(
-      std::clamp<std::size_t>(kTurnBandBytes / *stride, kTurnBandRowsMin, kTurnBandRowsMax));
+      std::clamp<std::size_t>(kTurnBandBytes / *stride / 16 * 16, kTurnBandRowsMin, kTurnBandRowsMax));
   const std::uint32_t bandRows = quarter ? std::min(turnRows, height)
                                          : std::clamp<std::uint32_t>(static_cast<std::uint32_t>(kBandBytes / *stride), 1, height);
   // 4 bytes of slack: the column kernel reads 24-bit pixels as 4-byte words.
