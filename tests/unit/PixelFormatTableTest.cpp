@@ -283,7 +283,8 @@ TEST(PixelFormatTable, EveryOtherFormatGetsTheFallbackEntry) {
 }
 
 TEST(PixelFormatTable, MemoryRunningOutWhileBuildingLeavesTheNextLookupToBuildAgain) {
-  ASSERT_EQ(PixelFormatTableGuardBits(), 0u) << "each test runs in its own process: the table is not built yet";
+  // ctest runs each test in a process of its own, where the table is not built yet.
+  if (PixelFormatTableGuardBits() != 0u) GTEST_SKIP() << "an earlier test of this process built the table";
   testsupport::FailAllocationsAfter(0);
   EXPECT_THROW(LookUpPixelFormat(kPixelFormat8bppGray), std::bad_alloc);
   EXPECT_EQ(PixelFormatTableGuardBits(), 3u) << "the fallback and the rows are filled, the map is not";
