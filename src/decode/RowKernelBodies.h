@@ -189,6 +189,17 @@ void ConvertBackward(const RunConstants& c, std::uint8_t* d, const std::uint8_t*
 template <class Element>
 struct Block8;
 
+// Four rows of four 32-bit elements, transposed: store(i0 + c, e, v) gets column c.
+template <class Store>
+inline void Transpose4x4(const __m128i r[4], int i0, int e, Store& store) {
+  const __m128i t0 = _mm_unpacklo_epi32(r[0], r[1]), t1 = _mm_unpacklo_epi32(r[2], r[3]);
+  const __m128i t2 = _mm_unpackhi_epi32(r[0], r[1]), t3 = _mm_unpackhi_epi32(r[2], r[3]);
+  store(i0 + 0, e, _mm_unpacklo_epi64(t0, t1));
+  store(i0 + 1, e, _mm_unpackhi_epi64(t0, t1));
+  store(i0 + 2, e, _mm_unpacklo_epi64(t2, t3));
+  store(i0 + 3, e, _mm_unpackhi_epi64(t2, t3));
+}
+
 template <>
 struct Block8<std::uint32_t> {
   // store(i, e, v): v holds elements e .. e+3 of memory column i.
@@ -196,16 +207,10 @@ struct Block8<std::uint32_t> {
   static void Transpose(const std::uint8_t* const rows[8], Store&& store) {
     for (int half = 0; half < 2; ++half)      // columns 0-3, 4-7
       for (int quarter = 0; quarter < 2; ++quarter) {  // rows 0-3, 4-7
-        __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4 * quarter + 0] + 16 * half));
-        __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4 * quarter + 1] + 16 * half));
-        __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4 * quarter + 2] + 16 * half));
-        __m128i r3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4 * quarter + 3] + 16 * half));
-        const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
-        const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
-        store(4 * half + 0, 4 * quarter, _mm_unpacklo_epi64(t0, t1));
-        store(4 * half + 1, 4 * quarter, _mm_unpackhi_epi64(t0, t1));
-        store(4 * half + 2, 4 * quarter, _mm_unpacklo_epi64(t2, t3));
-        store(4 * half + 3, 4 * quarter, _mm_unpackhi_epi64(t2, t3));
+        __m128i r[4];
+        for (int k = 0; k < 4; ++k)
+          r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4 * quarter + k] + 16 * half));
+        Transpose4x4(r, 4 * half, 4 * quarter, store);
       }
   }
   static void Transpose(const std::uint8_t* const rows[8], std::uint32_t out[8][8]) {
@@ -298,12 +303,7 @@ struct Block8<Rgb24> {
         for (int k = 0; k < 4; ++k)
           r[k] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4 * quarter + k] + 8 * half)),
                                   half ? last4 : first4);
-        const __m128i t0 = _mm_unpacklo_epi32(r[0], r[1]), t1 = _mm_unpacklo_epi32(r[2], r[3]);
-        const __m128i t2 = _mm_unpackhi_epi32(r[0], r[1]), t3 = _mm_unpackhi_epi32(r[2], r[3]);
-        store(4 * half + 0, 4 * quarter, _mm_unpacklo_epi64(t0, t1));
-        store(4 * half + 1, 4 * quarter, _mm_unpackhi_epi64(t0, t1));
-        store(4 * half + 2, 4 * quarter, _mm_unpacklo_epi64(t2, t3));
-        store(4 * half + 3, 4 * quarter, _mm_unpackhi_epi64(t2, t3));
+        Transpose4x4(r, 4 * half, 4 * quarter, store);
       }
 #else
     // Each column's pixels are gathered with 4-byte loads straight into the registers:
@@ -376,12 +376,16 @@ void Columns(const RowJob* jobs, int lo, int hi, const RunConstants& c) {
         // The destination row of each memory column.
         std::uint8_t* out[8];
         for (int i = 0; i < 8; ++i) out[i] = jobs[descending ? g + 7 - i : g + i].destination;
+        // The source rows of elements j .. j+n-1 of the group.
+        auto sourceRows = [&](const std::uint8_t** rows, std::uint32_t j, int n) {
+          for (int r = 0; r < n; ++r) rows[r] = left + (static_cast<std::ptrdiff_t>(j) + r) * c.elementStep;
+        };
         std::uint32_t j = j0;
         if constexpr (std::is_same_v<Element, std::uint8_t>) {
           if (c.op == PixelOp::kCopy) {
             for (; j + 16 <= jWhole; j += 16) {
               const std::uint8_t* rows[16];
-              for (int r = 0; r < 16; ++r) rows[r] = left + (static_cast<std::ptrdiff_t>(j) + r) * c.elementStep;
+              sourceRows(rows, j, 16);
               __m128i columns[8];
               TransposeBytes16x8(rows, columns);
               for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(out[i] + j), columns[i]);
@@ -393,7 +397,7 @@ void Columns(const RowJob* jobs, int lo, int hi, const RunConstants& c) {
           if (c.op == PixelOp::kCopy) {
             for (; j < jWhole; j += 8) {
               const std::uint8_t* rows[8];
-              for (int r = 0; r < 8; ++r) rows[r] = left + (static_cast<std::ptrdiff_t>(j) + r) * c.elementStep;
+              sourceRows(rows, j, 8);
               Block8<Element>::Transpose(rows, [&](int i, int e, __m128i v) {
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(out[i] + (static_cast<std::size_t>(j) + e) * sizeof(Element)), v);
               });
@@ -409,7 +413,7 @@ void Columns(const RowJob* jobs, int lo, int hi, const RunConstants& c) {
             auto blocks = [&](auto compositing) {
               for (; j < jWhole; j += 8) {
                 const std::uint8_t* rows[8];
-                for (int r = 0; r < 8; ++r) rows[r] = left + (static_cast<std::ptrdiff_t>(j) + r) * c.elementStep;
+                sourceRows(rows, j, 8);
                 // The second half's 16-byte store fits only with 2 more pixels after the block.
                 const bool runEnds = j + 10 > c.count;
                 const std::size_t at = static_cast<std::size_t>(j) * 3;
@@ -427,7 +431,7 @@ void Columns(const RowJob* jobs, int lo, int hi, const RunConstants& c) {
         }
         for (; j < jWhole; j += 8) {
           const std::uint8_t* rows[8];
-          for (int r = 0; r < 8; ++r) rows[r] = left + (static_cast<std::ptrdiff_t>(j) + r) * c.elementStep;
+          sourceRows(rows, j, 8);
           alignas(16) typename BlockOf<Element>::Type block[8][8];
           Block8<Element>::Transpose(rows, block);
           for (int i = 0; i < 8; ++i) {
