@@ -14,7 +14,28 @@ namespace {
 // argCount counts the body's arguments including the two range bounds.
 using C2VectParallelFn = void(__cdecl*)(int, int, int, BOOL, int, BOOL, void*, int, ...);
 
-constexpr int kThreadsRequested = 8;
+constexpr int kMostThreads = 8;
+
+// As many threads as the process may run at once, at most eight. The runtime starts as
+// many as it is asked for, and threads beyond the processors only take turns on them,
+// each evicting the others' cache tiles: on 2 cores, quarter turns on 8 threads ran 1.2
+// to 1.6 times as fast as on one thread, and 1.5 to 1.8 times on 2.
+int ThreadsToAskFor() noexcept {
+  static std::atomic<int> counted{0};  // every thread counts the same, so a race is harmless
+  if (const int threads = counted.load(std::memory_order_relaxed)) return threads;
+  int processors = 0;
+  DWORD_PTR process = 0, system = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
+    for (; process != 0; process &= process - 1) ++processors;
+  if (processors == 0) {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    processors = static_cast<int>(info.dwNumberOfProcessors);
+  }
+  const int threads = processors < 1 ? 1 : processors > kMostThreads ? kMostThreads : processors;
+  counted.store(threads, std::memory_order_relaxed);
+  return threads;
+}
 
 // Resolved once; the runtime is optional, so a plug-in without it still loads and works.
 C2VectParallelFn ResolveRuntime() noexcept {
@@ -42,8 +63,8 @@ void ParallelForRows(int rowCount, RowBody body, const RowJob* jobs, const void*
   if (rowCount <= 0) return;
 #if defined(_M_IX86) || defined(__i386__)
   C2VectParallelFn parallel = gParallelAllowed.load(std::memory_order_relaxed) ? ResolveRuntime() : nullptr;
-  if (parallel) {
-    parallel(0, rowCount, 1, FALSE, kThreadsRequested, FALSE, reinterpret_cast<void*>(body), 4, jobs, constants);
+  if (const int threads = ThreadsToAskFor(); parallel && threads > 1) {
+    parallel(0, rowCount, 1, FALSE, threads, FALSE, reinterpret_cast<void*>(body), 4, jobs, constants);
     return;
   }
 #endif

@@ -1,8 +1,9 @@
 // The row machinery of the pixel steps: a list of RowJobs (one per destination row,
 // made on the calling thread before the loop) and the row-parallel loop over them.
 // The 32-bit build spreads rows over the parallel-loop runtime's workers (vcomp120.dll,
-// loaded on first use; the calling thread does the work when it is absent); the 64-bit
-// build runs the rows on the calling thread in increasing order.
+// loaded on first use; the calling thread does the work when it is absent), one per
+// processor the process may use, at most eight; the 64-bit build runs the rows on the
+// calling thread in increasing order.
 #pragma once
 
 #include <cstddef>
