@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "common/SystemLibrary.h"
+
 namespace quorvel {
 namespace {
 
@@ -45,7 +47,7 @@ C2VectParallelFn ResolveRuntime() noexcept {
   C2VectParallelFn entry = nullptr;
   // The module stays loaded for the life of the process: freeing it at unload would mean
   // calling FreeLibrary under the loader lock.
-  if (HMODULE runtime = LoadLibraryW(L"vcomp120.dll"))
+  if (HMODULE runtime = LoadSystemLibrary(L"vcomp120.dll"))
     entry = reinterpret_cast<C2VectParallelFn>(reinterpret_cast<void*>(GetProcAddress(runtime, "C2VectParallel")));
   resolved.store(entry, std::memory_order_release);
   tried.store(true, std::memory_order_release);
