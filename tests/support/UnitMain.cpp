@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include "ConsolePrinter.h"
+
 #include "decode/PixelFormatTable.h"
 
 int main(int argc, char** argv) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   quorvel::InitialisePixelFormatTable();
   testing::InitGoogleTest(&argc, argv);
+  testsupport::ConsolePrinter::Install();
   return RUN_ALL_TESTS();
 }

@@ -5,6 +5,8 @@
 //   spihost PLUGIN probe FILE           IsSupported with a 2,048-byte header block and with a file handle
 //   spihost PLUGIN decode FILE OUT.bmp  GetPictureInfo, then GetPicture with a progress bar; writes OUT.bmp
 //   spihost PLUGIN config N             ConfigurationDlg function N (0 about box, 1 settings)
+//
+// Commands may follow one another: spihost PLUGIN info probe FILE decode FILE OUT.bmp
 #include <windows.h>
 
 #include <cstdio>
@@ -109,7 +111,7 @@ int Decode(const hostkit::Plugin& plugin, const std::wstring& file, const std::w
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: spihost PLUGIN info | probe FILE | decode FILE OUT.bmp | config N\n");
+    std::fprintf(stderr, "usage: spihost PLUGIN COMMAND... (info | probe FILE | decode FILE OUT.bmp | config N)\n");
     return 2;
   }
   const hostkit::Plugin plugin(argv[1]);
@@ -118,15 +120,33 @@ int wmain(int argc, wchar_t** argv) {
                  GetLastError());
     return 2;
   }
-  const std::wstring command = argv[2];
-  if (command == L"info") return Info(plugin);
-  if (command == L"probe" && argc == 4) return Probe(plugin, argv[3]);
-  if (command == L"decode" && argc == 5) return Decode(plugin, argv[3], argv[4]);
-  if (command == L"config" && argc == 4) {
-    const int result = plugin.ConfigurationDlg(nullptr, _wtoi(argv[3]));
-    std::printf("ConfigurationDlg: %d (%s)\n", result, Meaning(result));
-    return result == 0 ? 0 : 1;
+  // Several commands run one after another in one start of the host (a start under CPU
+  // emulation takes about a minute); the exit code is the worst of theirs.
+  int status = 0;
+  for (int i = 2; i < argc;) {
+    const std::wstring command = argv[i];
+    const int left = argc - i - 1;
+    int result = 0;
+    if (command == L"info") {
+      result = Info(plugin);
+      i += 1;
+    } else if (command == L"probe" && left >= 1) {
+      result = Probe(plugin, argv[i + 1]);
+      i += 2;
+    } else if (command == L"decode" && left >= 2) {
+      result = Decode(plugin, argv[i + 1], argv[i + 2]);
+      i += 3;
+    } else if (command == L"config" && left >= 1) {
+      const int answer = plugin.ConfigurationDlg(nullptr, _wtoi(argv[i + 1]));
+      std::printf("ConfigurationDlg: %d (%s)\n", answer, Meaning(answer));
+      result = answer == 0 ? 0 : 1;
+      i += 2;
+    } else {
+      std::fprintf(stderr, "spihost: unknown command or missing argument: %s\n", Narrow(command).c_str());
+      return 2;
+    }
+    std::fflush(stdout);
+    if (result > status) status = result;
   }
-  std::fprintf(stderr, "spihost: unknown command\n");
-  return 2;
+  return status;
 }

@@ -1,0 +1,68 @@
+#!/usr/bin/env python3
+"""The closing lines of a test run: skips with their reasons, then one line per build and
+the total.
+
+    summary.py LABEL=REPORT [LABEL=REPORT ...]
+
+REPORT is CTest's JUnit report (ctest --output-junit) or the results file of
+emulated_x86.py (results.json).
+"""
+import json
+import re
+import sys
+import xml.etree.ElementTree as ET
+
+SKIP_REASON = re.compile(r"Skipped\r?\n([^\r\n]+)")
+
+
+def from_junit(path):
+    counts = {"passed": 0, "failed": 0, "skipped": 0}
+    skips, failures = [], []
+    for case in ET.parse(path).getroot().iter("testcase"):
+        name = case.get("name")
+        out = case.findtext("system-out") or ""
+        skipped = case.find("skipped")
+        if case.find("failure") is not None or case.get("status") == "fail":
+            counts["failed"] += 1
+            failures.append(name)
+        elif skipped is not None or case.get("status") in ("notrun", "disabled"):
+            counts["skipped"] += 1
+            m = SKIP_REASON.search(out)
+            skips.append(f"{name}: {m.group(1).strip() if m else (skipped.get('message', '') if skipped is not None else '')}")
+        else:
+            counts["passed"] += 1
+    return {"counts": counts, "skips": skips, "failures": failures, "note": ""}
+
+
+def main(argv):
+    if len(argv) < 2 or any("=" not in a for a in argv[1:]):
+        sys.exit(__doc__)
+    builds = []
+    for arg in argv[1:]:
+        label, path = arg.split("=", 1)
+        try:
+            report = json.load(open(path)) if path.endswith(".json") else from_junit(path)
+        except (OSError, ValueError, ET.ParseError):
+            report = {"counts": {"passed": 0, "failed": 1, "skipped": 0}, "skips": [],
+                      "failures": [f"no test report ({path})"], "note": ""}
+        builds.append((label, report))
+    total = {"passed": 0, "failed": 0, "skipped": 0}
+    print()
+    for label, report in builds:
+        for s in report["skips"]:
+            print(f"{label} skipped: {s}")
+    for label, report in builds:
+        for f in report["failures"]:
+            print(f"{label} FAILED: {f}")
+    for label, report in builds:
+        c = report["counts"]
+        note = f" ({report['note']})" if report["note"] else ""
+        print(f"{label}: {c['passed']} passed, {c['failed']} failed, {c['skipped']} skipped{note}")
+        for k in total:
+            total[k] += c[k]
+    print(f"total: {total['passed']} passed, {total['failed']} failed, {total['skipped']} skipped")
+    return 1 if total["failed"] or not total["passed"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
