@@ -51,30 +51,32 @@ std::string DigestFileFor(const std::wstring& folder) {
   return path + "picture-digests.txt";
 }
 
-TEST_F(DecodeTiff, EveryKindOfPictureInEveryOrientation) {
+// Decodes every kind in all eight orientations through one kind of input, checks each
+// picture against its fixture and returns "name orientation digest" lines.
+std::string CheckEveryKind(const Plugin& plugin, bool fromFile) {
   std::ostringstream digests;
   for (TiffFixture f : testsupport::AllTiffFixtures(7, 5)) {
     for (int orientation = 1; orientation <= 8; ++orientation) {
       SCOPED_TRACE(f.name + ", orientation " + std::to_string(orientation));
       f.page.orientation = orientation;
       const auto bytes = testsupport::WriteTiff(f.page);
-      // Odd orientations through memory, even ones through a file: both inputs, all cases.
-      const TempFile file(bytes);
-      const e2e::Delivered d = orientation % 2 ? DecodeMemory(plugin, bytes) : DecodeFile(plugin, file.Path());
+      const e2e::Delivered d = fromFile ? DecodeFile(plugin, TempFile(bytes).Path()) : DecodeMemory(plugin, bytes);
       const auto facts = testsupport::ProbeFrame(bytes);
       if (!facts) {
-        ASSERT_TRUE(f.componentMayRefuse) << "the imaging component must read this kind";
+        EXPECT_TRUE(f.componentMayRefuse) << "the imaging component must read this kind";
         EXPECT_TRUE(d.result == 2 || d.result == 8) << d.result;
-        if (orientation == 1) std::printf("[ component ] %s: the imaging component cannot open it (result %d)\n", f.name.c_str(), d.result);
+        if (orientation == 1 && !fromFile)
+          std::printf("[ component ] %s: the imaging component cannot open it (result %d)\n", f.name.c_str(), d.result);
         continue;
       }
-      ASSERT_EQ(d.result, 0);
-      ASSERT_TRUE(d.wellFormed) << d.why;
+      EXPECT_EQ(d.result, 0);
+      EXPECT_TRUE(d.wellFormed) << d.why;
+      if (d.result != 0 || !d.wellFormed) continue;
       const bool turned = Turns(orientation);
       int depth = turned ? f.turnedDepth : f.depth;
       if (!testsupport::ComponentConverts(bytes, TargetFor(f, facts->format, turned))) {
         depth = 24;  // the component lacks that conversion: the plug-in's 32-bit fallback
-        if (orientation == 1 || orientation == 6)
+        if ((orientation == 1 || orientation == 6) && !fromFile)
           std::printf("[ component ] %s: no conversion to the %s target; delivered through 32bppBGR\n", f.name.c_str(),
                       turned ? "turned" : "unturned");
       }
@@ -83,7 +85,14 @@ TEST_F(DecodeTiff, EveryKindOfPictureInEveryOrientation) {
       digests << f.name << " " << orientation << " " << hostkit::DibDigest(d.dib) << "\n";
     }
   }
-  std::ofstream(DigestFileFor(hostkit::ProgramFolder())) << digests.str();
+  return digests.str();
+}
+
+TEST_F(DecodeTiff, EveryKindOfPictureInEveryOrientationFromAFile) { CheckEveryKind(plugin, true); }
+
+// From memory, and the digests kept for the comparison of the two builds below.
+TEST_F(DecodeTiff, EveryKindOfPictureInEveryOrientationFromMemory) {
+  std::ofstream(DigestFileFor(hostkit::ProgramFolder())) << CheckEveryKind(plugin, false);
 }
 
 TEST_F(DecodeTiff, BothBuildsDeliverIdenticalPictures) {
