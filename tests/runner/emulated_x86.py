@@ -320,8 +320,12 @@ def run_program(wine, entry, bin_dir, out_dir, known):
             tally.results[entry["name"]] = Outcome("passed" if ok else "failed", "" if ok else f"exit code {code}, see {log_path}")
             return tally
         tally.restarts += 1
-        log(f"   {entry['name']}: the emulator {'hung' if code is None else 'died'}; starting it again")
         wine.start_server()
+        how = "hung" if code is None else "died"
+        if entry["name"] in known:
+            log(f"   {entry['name']}: the emulator {how}; listed as exceeding it")
+            break
+        log(f"   {entry['name']}: the emulator {how}; starting it again")
     if entry["name"] in known:
         tally.results[entry["name"]] = Outcome("skipped", f"exceeds the emulator ({known[entry['name']]})")
     else:

@@ -61,7 +61,9 @@ class FakeWine:
         self.server_starts += 1
 
 
-class RestartRules(unittest.TestCase):
+class Sandbox(unittest.TestCase):
+    """A temporary folder with the stand-in program, and the stage run without Wine."""
+
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
         self.program = os.path.join(self.dir.name, "fake.py")
@@ -76,6 +78,8 @@ class RestartRules(unittest.TestCase):
         stage.LOADER, stage.IDLE_SECONDS = self.old
         self.dir.cleanup()
 
+
+class RestartRules(Sandbox):
     def run_plan(self, plan, known=None, args=(), silence_minutes=1):
         entry = {"name": "fake", "program": self.program, "args": list(args), "silence_minutes": silence_minutes,
                  "env": [f"FAKE_PLAN={json.dumps(plan)}", f"FAKE_STATE={self.state}", f"FAKE_TESTS={json.dumps(TESTS)}"]}
@@ -129,6 +133,47 @@ class RestartRules(unittest.TestCase):
         results, tally, _ = self.run_plan({"die_at_start": 100})
         self.assertEqual(results, {"fake": "failed"})
         self.assertEqual(tally.restarts, stage.MAX_RESTARTS + 1)
+
+
+# A program entry in miniature: FAKE_OUTCOME says how each start ends, one word a start.
+FAKE_STRESS = r'''
+import json, os, sys
+state_path = os.environ["FAKE_STATE"]
+starts = json.load(open(state_path)) + 1 if os.path.exists(state_path) else 1
+json.dump(starts, open(state_path, "w"))
+outcome = os.environ["FAKE_OUTCOME"].split()[min(starts, len(os.environ["FAKE_OUTCOME"].split())) - 1]
+print("Quorvel stress", flush=True)
+if outcome == "die": os.kill(os.getpid(), 11)
+if outcome == "silent": sys.exit(3)
+print("all passes held" if outcome == "pass" else "FAILED")
+sys.exit(0 if outcome == "pass" else 1)
+'''
+
+
+class ProgramEntries(Sandbox):
+    def run_program(self, outcomes, known=None):
+        program = os.path.join(self.dir.name, "stress.py")
+        with open(program, "w") as f:
+            f.write(FAKE_STRESS)
+        entry = {"name": "stress.x", "program": program, "args": [], "silence_minutes": 1, "pass": "all passes held",
+                 "fail": "FAILED", "env": [f"FAKE_STATE={self.state}", f"FAKE_OUTCOME={outcomes}"]}
+        tally = stage.run_program(FakeWine(), entry, self.dir.name, self.dir.name, known or {})
+        with open(self.state) as f:
+            return tally.results["stress.x"].status, json.load(f)
+
+    def test_deaths_failures_and_listed_programs(self):
+        cases = [
+            ("die pass", None, "passed", 2),       # the emulator died once
+            ("silent pass", None, "passed", 2),    # ended without its closing line: died
+            ("die die", None, "failed", 2),        # died twice
+            ("fail pass", None, "failed", 1),      # its own check failed: no second start
+            ("die pass", {"stress.x": "threads"}, "skipped", 1),  # listed: one death is enough
+        ]
+        for outcomes, known, status, starts in cases:
+            with self.subTest(outcomes=outcomes, known=known):
+                if os.path.exists(self.state):
+                    os.remove(self.state)
+                self.assertEqual(self.run_program(outcomes, known), (status, starts))
 
 
 class KnownList(unittest.TestCase):
