@@ -183,7 +183,9 @@ def read_report(path):
         if failure is not None:
             results[name] = Outcome("failed", failure.get("message", "").strip())
         elif skipped is not None or case.get("result") == "skipped":
-            results[name] = Outcome("skipped", (skipped.get("message", "") if skipped is not None else "").strip())
+            # GoogleTest puts the file and line first, on a line of their own.
+            message = (skipped.get("message", "") if skipped is not None else "").strip()
+            results[name] = Outcome("skipped", message.split("\n", 1)[-1].strip())
         elif case.get("status") == "run":
             results[name] = Outcome("passed")
     return results
