@@ -254,8 +254,8 @@ def split_filter(args):
     positive, negative, rest = "*", [], []
     for a in args:
         if a.startswith("--gtest_filter="):
-            spec = a[len("--gtest_filter="):]
-            positive, _, neg = spec.partition("-")
+            pattern = a[len("--gtest_filter="):]
+            positive, _, neg = pattern.partition("-")
             positive = positive or "*"
             negative = [n for n in neg.split(":") if n]
         else:
@@ -271,12 +271,12 @@ def run_gtest(wine, entry, bin_dir, out_dir, known):
     safe = re.sub(r"[^A-Za-z0-9_.-]", "_", entry["name"])
     for round_no in range(MAX_RESTARTS + 1):
         done = list(tally.results)
-        spec = positive + ("-" + ":".join(negative + done) if negative or done else "")
+        pattern = positive + ("-" + ":".join(negative + done) if negative or done else "")
         report = os.path.join(out_dir, f"{safe}.{round_no}.xml")
         log_path = os.path.join(out_dir, f"{safe}.{round_no}.log")
         if os.path.exists(report):
             os.remove(report)
-        command = [LOADER, entry["program"], f"--gtest_filter={spec}", f"--gtest_output=xml:{wine_path(report)}"] + rest
+        command = [LOADER, entry["program"], f"--gtest_filter={pattern}", f"--gtest_output=xml:{wine_path(report)}"] + rest
         code, text = run_supervised(wine, command, bin_dir, env, log_path, entry["silence_minutes"] * 60,
                                     lambda t: len(progress(t)[0]))
         results = read_report(report) if code is not None else None

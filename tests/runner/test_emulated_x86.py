@@ -21,11 +21,11 @@ plan = json.loads(os.environ["FAKE_PLAN"])
 state_path = os.environ["FAKE_STATE"]
 state = json.load(open(state_path)) if os.path.exists(state_path) else {"ran": [], "starts": 0}
 state["starts"] += 1
-spec = report = ""
+pattern = report = ""
 for a in sys.argv[1:]:
-    if a.startswith("--gtest_filter="): spec = a.split("=", 1)[1]
+    if a.startswith("--gtest_filter="): pattern = a.split("=", 1)[1]
     if a.startswith("--gtest_output=xml:"): report = a.split(":", 1)[1][2:].replace("\\", "/")
-pos, _, neg = spec.partition("-")
+pos, _, neg = pattern.partition("-")
 match = lambda n, pats: any(fnmatch.fnmatch(n, p) for p in pats.split(":") if p)
 tests = [t for t in json.loads(os.environ["FAKE_TESTS"]) if match(t, pos or "*") and not match(t, neg)]
 def save(): json.dump(state, open(state_path, "w"))
