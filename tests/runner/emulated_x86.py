@@ -263,12 +263,16 @@ def split_filter(args):
     return positive, negative, rest
 
 
+def entry_env_and_file_name(entry):
+    """The entry's extra environment, and its name made fit for file names."""
+    return dict(e.split("=", 1) for e in entry["env"]), re.sub(r"[^A-Za-z0-9_.-]", "_", entry["name"])
+
+
 def run_gtest(wine, entry, bin_dir, out_dir, known):
     tally = Tally()
     positive, negative, rest = split_filter(entry["args"])
-    env = dict(e.split("=", 1) for e in entry["env"])
+    env, safe = entry_env_and_file_name(entry)
     deaths = {}
-    safe = re.sub(r"[^A-Za-z0-9_.-]", "_", entry["name"])
     for round_no in range(MAX_RESTARTS + 1):
         done = list(tally.results)
         pattern = positive + ("-" + ":".join(negative + done) if negative or done else "")
@@ -305,8 +309,7 @@ def run_gtest(wine, entry, bin_dir, out_dir, known):
 
 def run_program(wine, entry, bin_dir, out_dir, known):
     tally = Tally()
-    env = dict(e.split("=", 1) for e in entry["env"])
-    safe = re.sub(r"[^A-Za-z0-9_.-]", "_", entry["name"])
+    env, safe = entry_env_and_file_name(entry)
     for round_no in range(2):
         log_path = os.path.join(out_dir, f"{safe}.{round_no}.log")
         command = [LOADER, entry["program"]] + entry["args"]
