@@ -125,9 +125,4 @@ using FileHandle = UniqueResource<FileHandleTraits>;
 using KernelHandle = UniqueResource<KernelHandleTraits>;
 using RegistryKey = UniqueResource<RegistryKeyTraits>;
 
-// Size in bytes of a local block, 0 for none.
-inline SIZE_T LocalBlockSize(const LocalBlock& block) noexcept {
-  return block ? LocalSize(block.Get()) : 0;
-}
-
 }  // namespace quorvel

@@ -1,8 +1,7 @@
 // DecodePicture: the steps from the container check to the hand-over.
 #include "decode/DecodePicture.h"
 
-#include <cstring>
-
+#include "common/GuidEquality.h"
 #include "decode/DecoderSession.h"
 #include "decode/DibOutput.h"
 #include "decode/PrepareSource.h"
@@ -13,24 +12,22 @@
 namespace quorvel {
 
 ResultCode DecodePicture(HLOCAL* pictureInfoOut, HLOCAL* pixelsOut, IWICImagingFactory* factory,
-                         IWICBitmapDecoder* decoder, const Progress& progress) {
+                         IWICBitmapDecoder* decoder, const PictureOptions& options, const Progress& progress) {
   if (const ResultCode r = CheckTiffContainer(decoder); r != kResultSuccess) return r;
   if (progress.StopRequestedAt(30)) return kResultAborted;
 
   PreparedSource prepared;
-  if (const ResultCode r = PrepareSource(factory, decoder, prepared); r != kResultSuccess) return r;
+  if (const ResultCode r = PrepareSource(factory, decoder, options, prepared); r != kResultSuccess) return r;
   if (progress.StopRequestedAt(50)) return kResultAborted;
 
-  // The spare slot outlives the bitmap's steps; both end with this call.
-  SpareBlock spare;
   WorkBitmap bitmap;
-  StreamOutcome outcome = StreamPicture(factory, prepared.source.Get(), prepared.transform, bitmap, spare);
+  StreamOutcome outcome = StreamPicture(factory, prepared.source.Get(), prepared.transform, options, bitmap);
   // Some imaging components accept a conversion but cannot carry it out; 32-bit BGR(A)
   // is the conversion every one of them can do.
   if (outcome.result != kResultSuccess && IsUnsupportedConversion(outcome.copyFailure) &&
-      std::memcmp(&prepared.target, &FallbackTargetFormat(prepared.alpha), sizeof(GUID)) != 0) {
+      !SameGuid(prepared.target, FallbackTargetFormat(prepared.alpha))) {
     const ResultCode converted = ConvertToFallback(factory, prepared);
-    outcome = converted == kResultSuccess ? StreamPicture(factory, prepared.source.Get(), prepared.transform, bitmap, spare)
+    outcome = converted == kResultSuccess ? StreamPicture(factory, prepared.source.Get(), prepared.transform, options, bitmap)
                                           : StreamOutcome{converted};
   }
   if (outcome.result != kResultSuccess) return outcome.result;

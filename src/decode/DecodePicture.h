@@ -5,6 +5,7 @@
 
 #include <wincodec.h>
 
+#include "decode/PictureOptions.h"
 #include "decode/Progress.h"
 #include "plugin/ResultCode.h"
 
@@ -14,6 +15,6 @@ namespace quorvel {
 // only on success, or when the host stops the work at the final report (result 1, the
 // handles already the host's). Throws std::bad_alloc only if the format table cannot be built.
 ResultCode DecodePicture(HLOCAL* pictureInfoOut, HLOCAL* pixelsOut, IWICImagingFactory* factory,
-                         IWICBitmapDecoder* decoder, const Progress& progress);
+                         IWICBitmapDecoder* decoder, const PictureOptions& options, const Progress& progress);
 
 }  // namespace quorvel

@@ -3,8 +3,7 @@
 
 #include <shlwapi.h>
 
-#include <cstring>
-
+#include "common/GuidEquality.h"
 #include "decode/WicGuids.h"
 
 namespace quorvel {
@@ -72,8 +71,6 @@ ResultCode OpenDecoder(const DecoderSession& session, const ImageSource& source,
       return OpenMemoryDecoder(session, source.bytes, source.count, decoder);
     case ImageSource::Kind::kFile:
       return OpenFileDecoder(session, source.name, decoder);
-    case ImageSource::Kind::kHandle:
-      return OpenHandleDecoder(session, source.handle, decoder);
   }
   return kResultInternalError;
 }
@@ -83,8 +80,7 @@ ResultCode CheckTiffContainer(IWICBitmapDecoder* decoder) noexcept {
   GUID container{};
   const HRESULT hr = decoder->GetContainerFormat(&container);
   if (FAILED(hr)) return MapFailure(hr);
-  return std::memcmp(&container, &kGuidContainerFormatTiff, sizeof(GUID)) == 0 ? kResultSuccess
-                                                                                : kResultUnknownFormat;
+  return SameGuid(container, kGuidContainerFormatTiff) ? kResultSuccess : kResultUnknownFormat;
 }
 
 }  // namespace quorvel

@@ -1,4 +1,4 @@
-// What a decoder is opened over: a file name, bytes in memory or an open file handle.
+// What GetPicture's decoder is opened over: a file name or bytes in memory.
 // The source never owns what it refers to.
 #pragma once
 
@@ -7,13 +7,12 @@
 namespace quorvel {
 
 struct ImageSource {
-  enum class Kind { kFile, kMemory, kHandle };
+  enum class Kind { kFile, kMemory };
 
   Kind kind = Kind::kFile;
   const wchar_t* name = nullptr;  // kFile
   const void* bytes = nullptr;    // kMemory
   LONG_PTR count = 0;             // kMemory: the host's signed length
-  HANDLE handle = INVALID_HANDLE_VALUE;  // kHandle
 
   static ImageSource File(const wchar_t* name) noexcept {
     ImageSource s;
@@ -26,12 +25,6 @@ struct ImageSource {
     s.kind = Kind::kMemory;
     s.bytes = bytes;
     s.count = count;
-    return s;
-  }
-  static ImageSource Handle(HANDLE handle) noexcept {
-    ImageSource s;
-    s.kind = Kind::kHandle;
-    s.handle = handle;
     return s;
   }
 };

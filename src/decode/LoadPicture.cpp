@@ -6,8 +6,8 @@
 
 namespace quorvel {
 
-ResultCode LoadPicture(const ImageSource& source, HLOCAL* pictureInfoOut, HLOCAL* pixelsOut,
-                       const Progress& progress) {
+ResultCode LoadPicture(const ImageSource& source, const PictureOptions& options, HLOCAL* pictureInfoOut,
+                       HLOCAL* pixelsOut, const Progress& progress) {
   // Before COM or the file is touched, so a host that cancels at once costs nothing.
   if (progress.StopRequestedAt(0)) return kResultAborted;
   DecoderSession session;
@@ -15,7 +15,7 @@ ResultCode LoadPicture(const ImageSource& source, HLOCAL* pictureInfoOut, HLOCAL
   Decoder decoder;
   if (const ResultCode opened = OpenDecoder(session, source, decoder); opened != kResultSuccess) return opened;
   if (progress.StopRequestedAt(10)) return kResultAborted;
-  return DecodePicture(pictureInfoOut, pixelsOut, session.Factory(), decoder.Get(), progress);
+  return DecodePicture(pictureInfoOut, pixelsOut, session.Factory(), decoder.Get(), options, progress);
 }
 
 }  // namespace quorvel

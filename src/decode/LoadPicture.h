@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "decode/ImageSource.h"
+#include "decode/PictureOptions.h"
 #include "decode/Progress.h"
 #include "plugin/ResultCode.h"
 
@@ -12,7 +13,7 @@ namespace quorvel {
 
 // The two out-parameters are written only on success, or when the host stops the work
 // at the final report after they were stored.
-ResultCode LoadPicture(const ImageSource& source, HLOCAL* pictureInfoOut, HLOCAL* pixelsOut,
-                       const Progress& progress);
+ResultCode LoadPicture(const ImageSource& source, const PictureOptions& options, HLOCAL* pictureInfoOut,
+                       HLOCAL* pixelsOut, const Progress& progress);
 
 }  // namespace quorvel

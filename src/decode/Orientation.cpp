@@ -1,10 +1,9 @@
-// ReadOrientation: the setting, the metadata query "/ifd/{ushort=274}" and the table.
+// ReadOrientation: the metadata query "/ifd/{ushort=274}" and the table.
 #include "decode/Orientation.h"
 
 #include <propidl.h>
 
 #include "common/Owners.h"
-#include "settings/SettingsStore.h"
 
 namespace quorvel {
 namespace {
@@ -44,7 +43,7 @@ OrientationTransform TransformForTag(std::uint32_t tag) noexcept {
 }
 
 OrientationTransform ReadOrientation(IWICBitmapFrameDecode* frame) noexcept {
-  if (!ReadOrientationEnabled() || frame == nullptr) return {};
+  if (frame == nullptr) return {};
   ComPtr<IWICMetadataQueryReader> reader;
   if (FAILED(frame->GetMetadataQueryReader(reader.Put())) || !reader) return {};
   PropVariant value;

@@ -16,8 +16,8 @@ struct OrientationTransform {
 // The transform for a tag value; values outside 2..8 are upright.
 OrientationTransform TransformForTag(std::uint32_t tag) noexcept;
 
-// Reads the user's choice, then the frame's tag. Every failure gives the neutral transform;
-// with the choice off the frame is not asked at all.
+// The frame's tag, read through its metadata query reader. Every failure gives the
+// neutral transform.
 OrientationTransform ReadOrientation(IWICBitmapFrameDecode* frame) noexcept;
 
 }  // namespace quorvel

@@ -1,8 +1,7 @@
 // PrepareSource: frame, orientation, palette alpha, target choice and the converter.
 #include "decode/PrepareSource.h"
 
-#include <cstring>
-
+#include "common/GuidEquality.h"
 #include "decode/PixelFormatGuids.h"
 #include "decode/PixelFormatTable.h"
 #include "decode/TargetFormat.h"
@@ -10,17 +9,12 @@
 namespace quorvel {
 namespace {
 
-bool SameGuid(const GUID& a, const GUID& b) noexcept { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
-
-constexpr HRESULT kUnsupportedOperation = static_cast<HRESULT>(0x88982F81);   // WINCODEC_ERR_UNSUPPORTEDOPERATION
-constexpr HRESULT kUnsupportedPixelFormat = static_cast<HRESULT>(0x88982F80);  // WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT
-
 // A bitmap source over the frame that delivers target: the frame itself when it already
 // has that format, a median-cut converter otherwise. Returns the failing HRESULT.
 HRESULT MakeSource(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, const GUID& frameFormat,
                    const GUID& target, ComPtr<IWICBitmapSource>& source) noexcept {
   source.Reset();
-  if (std::memcmp(&frameFormat, &target, sizeof(GUID)) == 0) {
+  if (SameGuid(frameFormat, target)) {
     ComPtr<IWICBitmapFrameDecode> self;
     frame->AddRef();
     *self.Put() = frame;
@@ -44,15 +38,18 @@ ResultCode SourceResult(HRESULT hr, const ComPtr<IWICBitmapSource>& source) noex
 
 }  // namespace
 
-bool IsUnsupportedConversion(HRESULT hr) noexcept { return hr == kUnsupportedOperation || hr == kUnsupportedPixelFormat; }
+bool IsUnsupportedConversion(HRESULT hr) noexcept {
+  return hr == WINCODEC_ERR_UNSUPPORTEDOPERATION || hr == WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+}
 
-ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, PreparedSource& prepared) {
+ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, const PictureOptions& options,
+                         PreparedSource& prepared) {
   if (decoder == nullptr || factory == nullptr) return kResultInternalError;
   ComPtr<IWICBitmapFrameDecode> frame;
   if (const HRESULT hr = decoder->GetFrame(0, frame.Put()); FAILED(hr)) return MapFailure(hr);
   if (!frame) return kResultInternalError;
 
-  prepared.transform = ReadOrientation(frame.Get());
+  prepared.transform = options.applyOrientation ? ReadOrientation(frame.Get()) : OrientationTransform{};
 
   GUID frameFormat{};
   if (const HRESULT hr = frame->GetPixelFormat(&frameFormat); FAILED(hr)) return MapFailure(hr);
@@ -70,14 +67,10 @@ ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder
 
   prepared.alpha = alpha;
   prepared.target = ChooseTargetFormat(frameFormat, entry, alpha, prepared.transform.rotation);
-  // A turned 24-bit BGR frame is read as it is: the copy turns 24-bit pixels itself, with
-  // the very bytes that widening them to 32bppBGR and dropping the fourth byte would give.
-  const bool readAsStored = prepared.transform.rotation != 0 && SameGuid(prepared.target, kPixelFormat32bppBGR) &&
-                            SameGuid(frameFormat, kPixelFormat24bppBGR);
-  HRESULT hr = MakeSource(factory, frame.Get(), frameFormat, readAsStored ? frameFormat : prepared.target, prepared.source);
+  HRESULT hr = MakeSource(factory, frame.Get(), frameFormat, prepared.target, prepared.source);
   if (IsUnsupportedConversion(hr)) {
     const GUID& fallback = FallbackTargetFormat(alpha);
-    if (std::memcmp(&fallback, &prepared.target, sizeof(GUID)) != 0) {
+    if (!SameGuid(fallback, prepared.target)) {
       prepared.target = fallback;
       hr = MakeSource(factory, frame.Get(), frameFormat, prepared.target, prepared.source);
     }

@@ -6,6 +6,7 @@
 
 #include "common/Owners.h"
 #include "decode/Orientation.h"
+#include "decode/PictureOptions.h"
 #include "plugin/ResultCode.h"
 
 namespace quorvel {
@@ -19,7 +20,9 @@ struct PreparedSource {
 };
 
 // Throws std::bad_alloc only if the format table cannot be built.
-ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, PreparedSource& prepared);
+// With options.applyOrientation off the frame's metadata is not read at all.
+ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, const PictureOptions& options,
+                         PreparedSource& prepared);
 
 // True when hr says that the imaging component cannot convert into the requested format,
 // as Wine's does for several targets that Windows' converts into.

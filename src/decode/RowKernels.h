@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "decode/ParallelForRows.h"
-#include "settings/SettingsStore.h"
+#include "decode/PictureOptions.h"
 
 namespace quorvel {
 

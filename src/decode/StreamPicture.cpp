@@ -106,7 +106,7 @@ StreamOutcome Failed(HRESULT hr) { return {MapFailure(hr), hr}; }
 }  // namespace
 
 StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* source, const OrientationTransform& transform,
-                            WorkBitmap& picture, SpareBlock& spare) {
+                            const PictureOptions& options, WorkBitmap& picture) {
   UINT width = 0, height = 0;
   if (const HRESULT hr = source->GetSize(&width, &height); FAILED(hr)) return {MapFailure(hr)};
   double dpiX = 0, dpiY = 0;  // asked for, as every decode does; the DIB carries no resolution
@@ -135,9 +135,8 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
   RunConstants& run = plan.run;
   // 32-bit pixels never reach the host: alpha composited or dropped, else the fourth byte dropped.
   if (entry.hasAlpha || bitCount == 32) {
-    run.op = entry.hasAlpha && ReadAlphaSettings(run.background) == static_cast<AlphaMode>(kAlphaComposite)
-                 ? PixelOp::kComposite32To24
-                 : PixelOp::kStrip32To24;
+    run.op = entry.hasAlpha && options.compositeAlpha ? PixelOp::kComposite32To24 : PixelOp::kStrip32To24;
+    run.background = options.background;
     run.elementBytes = 4;
   } else if (transform.rotation != 0) {
     run.elementBytes = bitCount / 8;
@@ -149,7 +148,7 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
   const std::uint32_t outBits = converts ? 24 : bitCount;
   const bool quarter = transform.rotation % 2 == 1;
   const Palette colors = bitCount <= 8 ? ReadPalette(factory, source, bitCount) : Palette{};
-  if (const ResultCode r = picture.Allocate(quarter ? height : width, quarter ? width : height, outBits, colors, spare);
+  if (const ResultCode r = picture.Allocate(quarter ? height : width, quarter ? width : height, outBits, colors);
       r != kResultSuccess)
     return {r};
   const BitmapLayout& out = *picture.Layout();
@@ -160,6 +159,7 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
     const WICRect all{0, 0, static_cast<INT>(width), static_cast<INT>(height)};
     if (const HRESULT hr = source->CopyPixels(&all, outStride, static_cast<UINT>(*wholeSize), picture.Pixels()); FAILED(hr))
       return Failed(hr);
+    picture.ClearPadding();
     return {kResultSuccess};
   }
 
@@ -175,7 +175,9 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
   const std::uint32_t bandRows = quarter ? std::min(turnRows, height)
                                          : std::clamp<std::uint32_t>(static_cast<std::uint32_t>(kBandBytes / *stride), 1, height);
   // 4 bytes of slack: the column kernel reads 24-bit pixels as 4-byte words.
-  LocalBlock scratch(LocalAlloc(LMEM_FIXED, *stride * bandRows + 4));
+  const auto scratchBytes = BlockBytes(*stride, bandRows);
+  if (!scratchBytes) return {kResultOutOfMemory};
+  LocalBlock scratch(LocalAlloc(LMEM_FIXED, *scratchBytes));
   if (!scratch) return {kResultOutOfMemory};
   std::vector<RowJob> jobs;
   try {
@@ -200,6 +202,7 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
     else
       RunRows(0, static_cast<int>(count), jobs.data(), &constants);
   }
+  picture.ClearPadding();
   return {kResultSuccess};
 }
 

@@ -8,6 +8,7 @@
 #include <wincodec.h>
 
 #include "decode/Orientation.h"
+#include "decode/PictureOptions.h"
 #include "decode/WorkBitmap.h"
 
 namespace quorvel {
@@ -20,6 +21,6 @@ struct StreamOutcome {
 // On success `picture` holds the delivered pixels (rows in DIB order) and its palette.
 // Throws std::bad_alloc only if the format table cannot be built.
 StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* source, const OrientationTransform& transform,
-                            WorkBitmap& picture, SpareBlock& spare);
+                            const PictureOptions& options, WorkBitmap& picture);
 
 }  // namespace quorvel

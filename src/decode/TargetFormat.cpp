@@ -1,15 +1,10 @@
 // ChooseTargetFormat: the rules in their order of precedence.
 #include "decode/TargetFormat.h"
 
-#include <cstring>
-
+#include "common/GuidEquality.h"
 #include "decode/PixelFormatGuids.h"
 
 namespace quorvel {
-namespace {
-bool SameGuid(const GUID& a, const GUID& b) noexcept { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
-}  // namespace
-
 const GUID& ChooseTargetFormat(const GUID& frameFormat, const PixelFormatEntry& entry, bool alpha,
                                std::uint32_t rotation) noexcept {
   if (alpha) return kPixelFormat32bppBGRA;

@@ -1,6 +1,7 @@
-// WorkBitmap: layout sizing, block allocation with recycling through the spare slot.
+// WorkBitmap: layout sizing, block allocation, row padding.
 #include "decode/WorkBitmap.h"
 
+#include <cstring>
 #include <new>
 
 #include "common/CheckedSize.h"
@@ -22,7 +23,7 @@ std::optional<std::size_t> BlockBytes(std::size_t stride, std::uint32_t height) 
 }
 
 ResultCode WorkBitmap::Allocate(std::uint32_t width, std::uint32_t height, std::uint32_t bitCount,
-                                const std::vector<std::uint32_t>& palette, SpareBlock& spare) noexcept {
+                                const std::vector<std::uint32_t>& palette) noexcept {
   const auto stride = RowStride(width, bitCount);
   if (!stride) return kResultOutOfMemory;
   const auto bytes = BlockBytes(*stride, height);
@@ -45,30 +46,18 @@ ResultCode WorkBitmap::Allocate(std::uint32_t width, std::uint32_t height, std::
   }
   layout_ = std::move(layout);
 
-  if (spare && LocalSize(spare.Get()) >= *bytes) {
-    block_.Swap(spare);
-  } else {
-    HLOCAL fresh = LocalAlloc(LMEM_FIXED, *bytes);
-    block_.Reset(fresh);
-    if (fresh == nullptr) {
-      pixels_ = nullptr;
-      return kResultOutOfMemory;
-    }
-  }
+  block_.Reset(LocalAlloc(LMEM_FIXED, *bytes));
   pixels_ = static_cast<std::uint8_t*>(block_.Get());
-  return kResultSuccess;
+  return pixels_ != nullptr ? kResultSuccess : kResultOutOfMemory;
 }
 
-void WorkBitmap::Adopt(WorkBitmap& other, SpareBlock& spare) noexcept {
-  if (block_ && &spare != &block_ && (!spare || LocalSize(spare.Get()) < LocalSize(block_.Get()))) {
-    spare.Reset(block_.Release());
-  }
-  if (&other != this) {
-    layout_ = std::move(other.layout_);
-    block_ = std::move(other.block_);
-  }
-  pixels_ = static_cast<std::uint8_t*>(block_.Get());
-  other.pixels_ = static_cast<std::uint8_t*>(other.block_.Get());
+void WorkBitmap::ClearPadding() noexcept {
+  if (!layout_ || pixels_ == nullptr) return;
+  const BitmapLayout& a = *layout_;
+  const std::size_t used = (static_cast<std::size_t>(a.width) * a.bitCount + 7) / 8;
+  std::uint8_t* row = pixels_;
+  for (std::uint32_t y = 0; y < a.height; ++y, row += a.stride) std::memset(row + used, 0, a.stride - used);
+  std::memset(row, 0, 4);
 }
 
 HLOCAL WorkBitmap::ReleaseBlock() noexcept {

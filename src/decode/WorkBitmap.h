@@ -1,7 +1,6 @@
-// The picture between the copy out of the imaging component and the hand-over to the
-// host: a layout (geometry and palette) and one LMEM_FIXED block of rows. Pixel steps
-// build their output in a fresh WorkBitmap and install it with Adopt; a spare block slot
-// passed through all steps lets a step reuse the block the previous step freed.
+// The delivered picture between the copy out of the imaging component and the hand-over
+// to the host: a layout (geometry and palette) and the LMEM_FIXED block of rows that the
+// host receives as it is.
 #pragma once
 
 #include <cstddef>
@@ -23,9 +22,6 @@ struct BitmapLayout {
   std::size_t stride = 0;  // row bytes rounded up to a multiple of 4
   std::vector<std::uint32_t> palette;  // 0xAARRGGBB; 2^bitCount entries for <= 8 bits, else empty
 };
-
-// The spare block slot: at most one block, owned by the picture's decoder.
-using SpareBlock = LocalBlock;
 
 // Bytes per row for width pixels of bitCount bits, rounded up to 4; none when it does not
 // fit in a size_t.
@@ -53,17 +49,15 @@ class WorkBitmap {
   const BitmapLayout* Layout() const noexcept { return layout_.get(); }
   std::uint8_t* Pixels() const noexcept { return pixels_; }
   HLOCAL Block() const noexcept { return block_.Get(); }
-  bool Owns() const noexcept { return block_.IsValid(); }
 
-  // New layout and a block of at least stride * height + 4 bytes, taken from the spare
-  // slot when it is large enough. 0, or 4 when memory runs out or the size does not fit
-  // (the bitmap keeps its old state when the layout cannot be made).
+  // New layout and a block of stride * height + 4 bytes. 0, or 4 when memory runs out or
+  // the size does not fit (the bitmap keeps its old state when the layout cannot be made).
   ResultCode Allocate(std::uint32_t width, std::uint32_t height, std::uint32_t bitCount,
-                      const std::vector<std::uint32_t>& palette, SpareBlock& spare) noexcept;
+                      const std::vector<std::uint32_t>& palette) noexcept;
 
-  // Takes other's layout and block; this bitmap's former block goes to the spare slot if
-  // it is larger than what the slot holds, and is freed otherwise.
-  void Adopt(WorkBitmap& other, SpareBlock& spare) noexcept;
+  // Zeroes the bytes after each row's last pixel and the block's slack: the copy writes
+  // pixels only, and whatever the heap held there would otherwise reach the host.
+  void ClearPadding() noexcept;
 
   // Gives up the block (for the hand-over to the host) and the layout.
   HLOCAL ReleaseBlock() noexcept;

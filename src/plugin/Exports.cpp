@@ -10,6 +10,7 @@
 #include "decode/LoadPicture.h"
 #include "decode/PictureInfo.h"
 #include "plugin/ConfigurationEntry.h"
+#include "plugin/CurrentOptions.h"
 #include "plugin/PluginInfo.h"
 #include "plugin/ResultCode.h"
 #include "plugin/SupportDetection.h"
@@ -57,16 +58,19 @@ ResultCode PictureFor(const Char* source, LONG_PTR length, unsigned int flags, H
                       HLOCAL* pixelsOut, susie::ProgressCallback progress, LONG_PTR progressData) {
   if (source == nullptr || pictureInfoOut == nullptr || pixelsOut == nullptr) return kResultInternalError;
   const Progress reporter(progress, progressData);
-  switch (InputKind(flags)) {
+  const unsigned kind = InputKind(flags);
+  if (kind != susie::kInputFile && kind != susie::kInputMemory) return kResultInternalError;
+  const PictureOptions options = CurrentPictureOptions();
+  switch (kind) {
     case susie::kInputFile:
       if constexpr (sizeof(Char) == 1) {
         const std::wstring name = WidenAnsi(source);
-        return LoadPicture(ImageSource::File(name.c_str()), pictureInfoOut, pixelsOut, reporter);
+        return LoadPicture(ImageSource::File(name.c_str()), options, pictureInfoOut, pixelsOut, reporter);
       } else {
-        return LoadPicture(ImageSource::File(source), pictureInfoOut, pixelsOut, reporter);
+        return LoadPicture(ImageSource::File(source), options, pictureInfoOut, pixelsOut, reporter);
       }
     case susie::kInputMemory:
-      return LoadPicture(ImageSource::Memory(source, length), pictureInfoOut, pixelsOut, reporter);
+      return LoadPicture(ImageSource::Memory(source, length), options, pictureInfoOut, pixelsOut, reporter);
     default:
       return kResultInternalError;
   }

@@ -84,10 +84,13 @@ void ApplyEnablingRule(HWND dialog, int commandId) noexcept {
 }
 
 INT_PTR OnChooseColor(HWND dialog, const SettingsDialogState& state) {
+  // The chooser runs its own message loop: if the owner goes while it is open, WM_DESTROY
+  // deletes the state, so nothing of it may be read after ChooseColorW returns.
+  const std::wstring keyPath = state.keyPath;
   CustomColors custom;
   custom.fill(kDefaultColor);
-  if (!state.keyPath.empty()) {
-    const SettingsKey key = SettingsKey::OpenForRead(state.keyPath.c_str());
+  if (!keyPath.empty()) {
+    const SettingsKey key = SettingsKey::OpenForRead(keyPath.c_str());
     if (key.IsOpen()) custom = LoadCustomColors(key);
   }
   CHOOSECOLORW chooser{};
@@ -96,10 +99,10 @@ INT_PTR OnChooseColor(HWND dialog, const SettingsDialogState& state) {
   chooser.rgbResult = state.currentColor;
   chooser.lpCustColors = custom.data();
   chooser.Flags = CC_RGBINIT;
-  if (ChooseColorW(&chooser)) SendMessageW(dialog, WMU_SELECT_COLOR, chooser.rgbResult, 0);
+  if (ChooseColorW(&chooser) && IsWindow(dialog)) SendMessageW(dialog, WMU_SELECT_COLOR, chooser.rgbResult, 0);
   // Saved whether the chooser was confirmed or cancelled, and whatever the dialog's end.
-  if (!state.keyPath.empty()) {
-    const SettingsKey key = SettingsKey::CreateForWrite(state.keyPath.c_str());
+  if (!keyPath.empty()) {
+    const SettingsKey key = SettingsKey::CreateForWrite(keyPath.c_str());
     BYTE bytes[64];
     ColorsToBytes(custom, bytes);
     key.WriteBlob(kValueCustomColors, bytes, sizeof(bytes));

@@ -30,23 +30,14 @@ constexpr CustomColors AllWhite() {
 
 }  // namespace
 
-AlphaMode ReadAlphaSettings(BackgroundColor& background) noexcept {
+DecodeSettings ReadDecodeSettings() noexcept {
   const SettingsKey key = SettingsKey::OpenForRead(kSettingsKeyPath);
-  std::uint32_t mode = kAlphaComposite;
-  if (key.ReadDword(kValueAlpha, mode) && mode != kAlphaComposite) return static_cast<AlphaMode>(mode);
-  std::uint32_t color = kDefaultColor;
-  if (!key.ReadDword(kValueColor, color)) color = kDefaultColor;
-  background.blue = static_cast<std::uint8_t>(color >> 16);
-  background.green = static_cast<std::uint8_t>(color >> 8);
-  background.red = static_cast<std::uint8_t>(color);
-  return static_cast<AlphaMode>(kAlphaComposite);
-}
-
-bool ReadOrientationEnabled() noexcept {
-  const SettingsKey key = SettingsKey::OpenForRead(kSettingsKeyPath);
-  std::uint32_t value = 1;
-  if (!key.ReadDword(kValueExifOrientation, value)) return true;
-  return value != 0;
+  DecodeSettings settings;
+  std::uint32_t value = 0;
+  settings.useOrientation = !key.ReadDword(kValueExifOrientation, value) || value != 0;
+  settings.composite = !key.ReadDword(kValueAlpha, value) || value == kAlphaComposite;
+  if (settings.composite && key.ReadDword(kValueColor, value)) settings.color = value;
+  return settings;
 }
 
 ColorHistory LoadColorHistory(const SettingsKey& key) {

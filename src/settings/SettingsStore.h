@@ -1,4 +1,4 @@
-// The five per-user settings: value names, defaults and the reads the decoder and the
+// The five per-user settings: value names, defaults and the reads the plug-in and the
 // dialog make. Nothing is cached; every read opens the key afresh.
 #pragma once
 
@@ -36,21 +36,14 @@ inline constexpr ColorHistory kDefaultColorHistory = {
     0x000000,  // black
 };
 
-// The compositing colour in DIB byte order.
-struct BackgroundColor {
-  std::uint8_t blue;
-  std::uint8_t green;
-  std::uint8_t red;
+// What one decode takes from the settings, read through one opening of the key.
+struct DecodeSettings {
+  bool composite = true;           // "Alpha" is 1, or missing or malformed; any other number removes alpha
+  COLORREF color = kDefaultColor;  // "Color" (white when missing), read only when compositing
+  bool useOrientation = true;      // false only when "exif_orientation" is a REG_DWORD 0
 };
 
-using AlphaMode = std::int32_t;
-
-// The "Alpha" mode (1 when missing or malformed). Only when it is exactly 1 is
-// background filled, from "Color" (white when missing).
-AlphaMode ReadAlphaSettings(BackgroundColor& background) noexcept;
-
-// False only when "exif_orientation" is stored as a REG_DWORD 0.
-bool ReadOrientationEnabled() noexcept;
+DecodeSettings ReadDecodeSettings() noexcept;
 
 // Colour lists over their defaults: complete 4-byte elements from the start replace the
 // first slots, whatever the value's type; trailing bytes are ignored.

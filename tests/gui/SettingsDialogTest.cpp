@@ -244,6 +244,46 @@ TEST_F(SettingsDialog, AFocusedColourButtonShowsADottedOutline) {
   EXPECT_EQ(gui::ColorAt(slot0, r.left + 3, r.top + 3), 0x808080u) << "without focus, no outline";
 }
 
+// The host's own window, destroyed by a timer on the host's thread the moment the
+// colour chooser is up: destroying the owner destroys the settings dialog under the
+// chooser's message loop. The freed memory is then filled, so that anything still read
+// from the dialog's state after the chooser returns is garbage.
+struct OwnerGoesWhileChoosing {
+  static inline std::atomic<HWND> owner{nullptr};
+  static inline std::atomic<bool> destroyed{false};
+  static inline std::vector<std::vector<std::uint8_t>> filler;
+
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND dialog = gui::FindDialog(hostkit::kPluginName, owner);
+    if (dialog == nullptr || gui::FindDialog(L"", dialog) == nullptr) return;
+    KillTimer(nullptr, id);
+    DestroyWindow(owner);
+    destroyed = true;
+    for (std::size_t size = 16; size <= 256; size += 8)
+      for (int i = 0; i < 8; ++i) filler.emplace_back(size, std::uint8_t{0xEE});
+  }
+};
+
+TEST_F(SettingsDialog, TheHostDestroyingItsWindowWhileTheChooserIsOpenEndsEverythingCleanly) {
+  std::atomic<int> result{-100};
+  {
+    gui::HostThread host([&] {
+      OwnerGoesWhileChoosing::owner = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                                      200, 100, nullptr, nullptr, nullptr, nullptr);
+      SetTimer(nullptr, 0, 50, &OwnerGoesWhileChoosing::Tick);
+      result = plugin.ConfigurationDlg(OwnerGoesWhileChoosing::owner, 1);
+    });
+    HWND dialog = gui::WaitFor([] { return gui::FindDialog(hostkit::kPluginName); });
+    ASSERT_NE(dialog, nullptr);
+    gui::Click(dialog, IDC_CHOOSE_COLOR);
+    EXPECT_TRUE(gui::WaitGone(dialog)) << "the dialog goes with its owner";
+  }
+  EXPECT_TRUE(OwnerGoesWhileChoosing::destroyed) << "the owner went while the chooser was open";
+  EXPECT_NE(result, -100) << "ConfigurationDlg returned to the host";
+  EXPECT_EQ(Bytes(settings, L"CustomColors").size(), 64u) << "the custom colours are saved under the plug-in's key";
+  OwnerGoesWhileChoosing::filler.clear();
+}
+
 BOOL CALLBACK FindVersionText(HWND child, LPARAM found) {
   wchar_t buffer[256] = {};
   GetWindowTextW(child, buffer, 256);

@@ -19,7 +19,6 @@ namespace quorvel {
 namespace {
 
 using testsupport::Bgr;
-using testsupport::CleanSettings;
 using testsupport::FakeCounters;
 using testsupport::FakeFrameSetup;
 
@@ -180,14 +179,14 @@ struct Decoded {
   std::string why;
 };
 
-Decoded Decode(const FakeFrameSetup& setup, FakeCounters& counters, const Progress& progress = Progress(nullptr, 0)) {
+Decoded Decode(const FakeFrameSetup& setup, FakeCounters& counters, const PictureOptions& options = {}) {
   Decoded out;
   DecoderSession session;
   EXPECT_EQ(session.Status(), kResultSuccess);
   ComPtr<IWICBitmapDecoder> decoder;
   *decoder.Put() = testsupport::MakeFakeDecoder(setup, counters);
   HLOCAL info = nullptr, bits = nullptr;
-  out.result = DecodePicture(&info, &bits, session.Factory(), decoder.Get(), progress);
+  out.result = DecodePicture(&info, &bits, session.Factory(), decoder.Get(), options, Progress(nullptr, 0));
   if (info && bits && !hostkit::ReadDib(info, bits, out.dib, &out.why)) out.result = -200;
   if (info) LocalFree(info);
   if (bits) LocalFree(bits);
@@ -195,7 +194,6 @@ Decoded Decode(const FakeFrameSetup& setup, FakeCounters& counters, const Progre
 }
 
 TEST(DecodePipeline, EveryFormatKindComesOutUprightInEveryOrientation) {
-  const CleanSettings settings;
   DecoderSession session;
   for (const Fixture& f : Fixtures()) {
     for (int orientation = 1; orientation <= 8; ++orientation) {
@@ -229,8 +227,20 @@ TEST(DecodePipeline, EveryFormatKindComesOutUprightInEveryOrientation) {
   }
 }
 
+TEST(DecodePipeline, WithOrientationOffTheFramesMetadataIsNotRead) {
+  const Fixture f = Fixtures().front();
+  FakeCounters counters;
+  FakeFrameSetup setup = FrameOf(f, 7, 5);
+  setup.orientation = testsupport::OrientationValue(VT_UI2, 6);
+  PictureOptions options;
+  options.applyOrientation = false;
+  const Decoded d = Decode(setup, counters, options);
+  ASSERT_EQ(d.result, kResultSuccess);
+  EXPECT_EQ(testsupport::ComparePicture(d.dib, 7, 5, 1, f.color), "") << "delivered as stored";
+  EXPECT_EQ(counters.metadataReaderRequests, 0);
+}
+
 TEST(DecodePipeline, ShortOrMissingPalettesAreCompletedWithAGreyRampEndingInWhite) {
-  const CleanSettings settings;
   struct Case {
     std::uint32_t bits;
     std::optional<std::vector<WICColor>> palette;
@@ -274,7 +284,6 @@ TEST(DecodePipeline, ShortOrMissingPalettesAreCompletedWithAGreyRampEndingInWhit
 }
 
 TEST(DecodePipeline, RefusesSizesThatCannotBeDescribedBeforeCopying) {
-  const CleanSettings settings;
   struct Case {
     UINT w, h;
     GUID format;
@@ -303,7 +312,6 @@ TEST(DecodePipeline, RefusesSizesThatCannotBeDescribedBeforeCopying) {
 }
 
 TEST(DecodePipeline, FailuresOfTheFrameAreMappedAndLeaveNothingBehind) {
-  const CleanSettings settings;
   FakeFrameSetup base;
   base.width = 4;
   base.height = 4;
@@ -345,7 +353,6 @@ int WINAPI StopWhen(int n, int d, LONG_PTR data) {
 }
 
 TEST(DecodePipeline, ReportsEachStepAndStopsCleanlyAtEveryReport) {
-  const CleanSettings settings;
   FakeFrameSetup setup;
   setup.width = 6;
   setup.height = 4;
@@ -360,7 +367,7 @@ TEST(DecodePipeline, ReportsEachStepAndStopsCleanlyAtEveryReport) {
     ComPtr<IWICBitmapDecoder> decoder;
     *decoder.Put() = testsupport::MakeFakeDecoder(setup, counters);
     HLOCAL info = nullptr, bits = nullptr;
-    const ResultCode r = DecodePicture(&info, &bits, session.Factory(), decoder.Get(),
+    const ResultCode r = DecodePicture(&info, &bits, session.Factory(), decoder.Get(), PictureOptions{},
                                        Progress(StopWhen, reinterpret_cast<LONG_PTR>(&stop)));
     decoder.Reset();
     EXPECT_EQ(counters.liveObjects, 0);

@@ -1,18 +1,15 @@
-// Reading the orientation: the setting first, then the tag through the frame's metadata
-// query reader, and the eight values as quarter turns plus the kept row order.
+// Reading the orientation tag through the frame's metadata query reader, and the eight
+// values as quarter turns plus the kept row order.
 #include <gtest/gtest.h>
 
 #include "FakeWic.h"
-#include "TestEnvironment.h"
 #include "common/Owners.h"
 #include "decode/Orientation.h"
 #include "decode/PixelFormatGuids.h"
-#include "settings/SettingsStore.h"
 
 namespace quorvel {
 namespace {
 
-using testsupport::CleanSettings;
 using testsupport::FakeCounters;
 using testsupport::FakeFrameSetup;
 using testsupport::OrientationValue;
@@ -43,7 +40,6 @@ TEST(Orientation, EachTagValueIsAQuarterTurnCountAndARowOrder) {
 }
 
 TEST(Orientation, TheTagIsReadAsAnUnsignedShortOnly) {
-  const CleanSettings settings;
   FakeCounters counters;
   FakeFrameSetup setup;
   setup.format = kPixelFormat8bppGray;
@@ -69,23 +65,6 @@ TEST(Orientation, TheTagIsReadAsAnUnsignedShortOnly) {
   EXPECT_EQ(ReadFrom(setup, counters).rotation, 0u) << "no metadata at all";
   EXPECT_EQ(counters.liveObjects, 0) << "every reader and frame released";
   EXPECT_EQ(ReadOrientation(nullptr).rotation, 0u);
-}
-
-TEST(Orientation, SwitchedOffTheFrameIsNotEvenAsked) {
-  const CleanSettings settings;
-  FakeCounters counters;
-  FakeFrameSetup setup;
-  setup.format = kPixelFormat8bppGray;
-  setup.orientation = OrientationValue(VT_UI2, 6);
-  settings.SetDword(kValueExifOrientation, 0);
-  EXPECT_EQ(ReadFrom(setup, counters).rotation, 0u);
-  EXPECT_EQ(counters.metadataReaderRequests, 0);
-  settings.SetDword(kValueExifOrientation, 5);
-  EXPECT_EQ(ReadFrom(setup, counters).rotation, 1u) << "any other number honours the tag";
-  const wchar_t text[] = L"0";
-  settings.SetRaw(kValueExifOrientation, REG_SZ, text, sizeof(text));
-  EXPECT_EQ(ReadFrom(setup, counters).rotation, 1u) << "a string is no stored 0";
-  EXPECT_EQ(counters.metadataReaderRequests, 2);
 }
 
 }  // namespace

@@ -34,12 +34,10 @@ std::vector<Stored> MalformedDwords(std::uint32_t value) {
 
 TEST(SettingsStore, WithoutAKeyEverythingTakesItsDefaultAndNothingIsCreated) {
   const CleanSettings settings;
-  BackgroundColor color{1, 2, 3};
-  EXPECT_EQ(ReadAlphaSettings(color), 1);
-  EXPECT_EQ(color.blue, 0xFF);
-  EXPECT_EQ(color.green, 0xFF);
-  EXPECT_EQ(color.red, 0xFF);
-  EXPECT_TRUE(ReadOrientationEnabled());
+  const DecodeSettings read = ReadDecodeSettings();
+  EXPECT_TRUE(read.composite);
+  EXPECT_EQ(read.color, 0x00FFFFFFu);
+  EXPECT_TRUE(read.useOrientation);
   const SettingsKey key = SettingsKey::OpenForRead(kSettingsKeyPath);
   EXPECT_FALSE(key.IsOpen());
   EXPECT_EQ(LoadColorHistory(key), kDefaultColorHistory);
@@ -47,32 +45,19 @@ TEST(SettingsStore, WithoutAKeyEverythingTakesItsDefaultAndNothingIsCreated) {
   EXPECT_FALSE(settings.KeyExists()) << "reading never creates the key";
 }
 
-TEST(SettingsStore, AlphaModeIsReturnedAsStoredAndOnlyOneReadsTheColour) {
+TEST(SettingsStore, OnlyAlphaModeOneCompositesAndOnlyThenIsTheColourRead) {
   const CleanSettings settings;
-  settings.SetDword(kValueColor, 0x0000FF);
+  settings.SetDword(kValueColor, 0xAB0000FF);
   for (DWORD mode : {0u, 2u, 0xFFFFFFFFu}) {
     settings.SetDword(kValueAlpha, mode);
-    BackgroundColor color{1, 2, 3};
-    EXPECT_EQ(ReadAlphaSettings(color), static_cast<AlphaMode>(mode));
-    EXPECT_EQ(color.blue, 1) << "the colour is left alone when not compositing";
-    EXPECT_EQ(color.red, 3);
+    const DecodeSettings read = ReadDecodeSettings();
+    EXPECT_FALSE(read.composite) << mode;
+    EXPECT_EQ(read.color, 0x00FFFFFFu) << "the colour is left at its default when not compositing";
   }
   settings.SetDword(kValueAlpha, 1);
-  BackgroundColor color{};
-  EXPECT_EQ(ReadAlphaSettings(color), 1);
-  EXPECT_EQ(color.blue, 0x00);
-  EXPECT_EQ(color.green, 0x00);
-  EXPECT_EQ(color.red, 0xFF);
-}
-
-TEST(SettingsStore, TheColoursTopByteIsDropped) {
-  const CleanSettings settings;
-  settings.SetDword(kValueColor, 0xAB204080);
-  BackgroundColor color{};
-  EXPECT_EQ(ReadAlphaSettings(color), 1);
-  EXPECT_EQ(color.blue, 0x20);
-  EXPECT_EQ(color.green, 0x40);
-  EXPECT_EQ(color.red, 0x80);
+  const DecodeSettings read = ReadDecodeSettings();
+  EXPECT_TRUE(read.composite);
+  EXPECT_EQ(read.color, 0xAB0000FFu) << "as stored; the top byte is dropped where it is used";
 }
 
 TEST(SettingsStore, DwordsOfAnotherTypeOrSizeCountAsMissing) {
@@ -82,20 +67,20 @@ TEST(SettingsStore, DwordsOfAnotherTypeOrSizeCountAsMissing) {
     settings.SetRaw(kValueAlpha, s.type, s.bytes.data(), static_cast<DWORD>(s.bytes.size()));
     settings.SetRaw(kValueExifOrientation, s.type, s.bytes.data(), static_cast<DWORD>(s.bytes.size()));
     settings.SetRaw(kValueColor, s.type, s.bytes.data(), static_cast<DWORD>(s.bytes.size()));
-    BackgroundColor color{};
-    EXPECT_EQ(ReadAlphaSettings(color), 1) << "a stored 0 of the wrong shape does not switch compositing off";
-    EXPECT_EQ(color.red, 0xFF) << "and the colour falls back to white";
-    EXPECT_TRUE(ReadOrientationEnabled());
+    const DecodeSettings read = ReadDecodeSettings();
+    EXPECT_TRUE(read.composite) << "a stored 0 of the wrong shape does not switch compositing off";
+    EXPECT_EQ(read.color, 0x00FFFFFFu) << "and the colour falls back to white";
+    EXPECT_TRUE(read.useOrientation);
   }
 }
 
 TEST(SettingsStore, OrientationIsOffOnlyForAStoredZero) {
   const CleanSettings settings;
   settings.SetDword(kValueExifOrientation, 0);
-  EXPECT_FALSE(ReadOrientationEnabled());
+  EXPECT_FALSE(ReadDecodeSettings().useOrientation);
   for (DWORD v : {1u, 5u, 7u, 0x80000000u}) {
     settings.SetDword(kValueExifOrientation, v);
-    EXPECT_TRUE(ReadOrientationEnabled()) << v;
+    EXPECT_TRUE(ReadDecodeSettings().useOrientation) << v;
   }
 }
 

@@ -8,8 +8,7 @@
 // format the plug-in converts it into, and GetPicture end to end through the DLL, and
 // reports their ratio, the ratio of a turned picture to the same picture unturned, and
 // the peak of the plug-in's pixel memory in blocks of the delivered picture's size.
-// Then each pixel step alone, against a memcpy of the same bytes, and (32-bit build) the
-// row loops on the parallel runtime against the same loops on one thread.
+// Then the copy out of the component alone, against a memcpy of the delivered bytes.
 #include <windows.h>
 #include <shlwapi.h>
 #include <wincodec.h>
@@ -27,12 +26,8 @@
 #include "Plugin.h"
 #include "TestEnvironment.h"
 #include "TiffWriter.h"
-#include "decode/DibOutput.h"
-#include "decode/ParallelForRows.h"
 #include "decode/PixelFormatTable.h"
-#include "decode/RotatePicture.h"
 #include "decode/StreamPicture.h"
-#include "settings/SettingsStore.h"
 
 namespace {
 
@@ -212,83 +207,10 @@ void SetOrientation(std::vector<std::uint8_t>& file, int orientation) {
   }
 }
 
-void PixelSteps(std::uint32_t w, std::uint32_t h, int rounds) {
-  using namespace quorvel;
-  std::printf("\nPixel steps alone, %u x %u (medians of %d), relative to a memcpy of the same bytes into a touched block\n", w, h, rounds);
-  std::printf("%-44s %10s %10s %8s\n", "step", "ms", "memcpy ms", "ratio");
-  auto filled = [&](std::uint32_t bits, std::uint8_t alpha) {
-    WorkBitmap b;
-    SpareBlock none;
-    b.Allocate(w, h, bits, {}, none);
-    const std::size_t bytes = b.Layout()->stride * h;
-    for (std::size_t i = 0; i < bytes; ++i) b.Pixels()[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
-    if (bits == 32 && alpha != 1)
-      for (std::size_t i = 3; i < bytes; i += 4) b.Pixels()[i] = alpha;
-    return b;
-  };
-  struct Step {
-    std::string name;
-    std::uint32_t bits;
-    std::uint8_t alpha;
-    std::function<void(WorkBitmap&, SpareBlock&)> run;
-  };
-  const std::vector<Step> steps = {
-      {"quarter turn clockwise, 32-bit", 32, 1, [](WorkBitmap& b, SpareBlock& s) { RotatePicture(b, 1, s); }},
-      {"quarter turn clockwise, 16-bit", 16, 1, [](WorkBitmap& b, SpareBlock& s) { RotatePicture(b, 1, s); }},
-      {"quarter turn clockwise, 8-bit", 8, 1, [](WorkBitmap& b, SpareBlock& s) { RotatePicture(b, 1, s); }},
-      {"quarter turn counter-clockwise, 32-bit", 32, 1, [](WorkBitmap& b, SpareBlock& s) { RotatePicture(b, 3, s); }},
-      {"half turn, 32-bit", 32, 1, [](WorkBitmap& b, SpareBlock& s) { RotatePicture(b, 2, s); }},
-      {"rows bottom-up, 24-bit", 24, 1, [](WorkBitmap& b, SpareBlock& s) { FlipRowsBottomUp(b, s); }},
-      {"32 to 24 bits, alpha removed", 32, 1, [](WorkBitmap& b, SpareBlock& s) { ReduceTo24Bits(b, s, false); }},
-      {"32 to 24 bits, every pixel half transparent", 32, 128, [](WorkBitmap& b, SpareBlock& s) { ReduceTo24Bits(b, s, true); }},
-  };
-  // Within a step every round times the step as built, on one thread (32-bit build) and
-  // a memcpy of the same bytes, one after the other, so that all three see the same load
-  // of this shared machine.
-  const bool compareThreads = ParallelRuntimeAvailable();
-  if (compareThreads) std::printf("%-44s %10s %10s %8s %12s\n", "", "", "", "", "1 thread ms   speed-up");
-  for (const Step& step : steps) {
-    WorkBitmap source = filled(step.bits, step.alpha);
-    const std::size_t bytes = source.Layout()->stride * h;
-    std::vector<std::uint8_t> from(bytes, 1), to(bytes, 2);
-    // Steps are timed on recycled blocks, as in a decode, not on first-touch memory:
-    // `input` lends the step its picture's block, `output` the block it writes into.
-    SpareBlock input, output;
-    auto timedRun = [&](bool parallel) {
-      UseParallelRowsForMeasurement(parallel);
-      WorkBitmap copy;
-      copy.Allocate(w, h, step.bits, {}, input);
-      std::memcpy(copy.Pixels(), source.Pixels(), bytes);
-      const double start = Now();
-      step.run(copy, output);
-      const double seconds = Now() - start;
-      input.Reset(copy.ReleaseBlock());
-      return seconds;
-    };
-    std::vector<double> built, serial, copied;
-    for (int i = 0; i < rounds + 1; ++i) {
-      const double a = timedRun(true);
-      const double b = compareThreads ? timedRun(false) : 0;
-      double start = Now();
-      std::memcpy(to.data(), from.data(), bytes);
-      const double c = Now() - start;
-      if (i == 0) continue;  // the first round warms the blocks
-      built.push_back(a);
-      serial.push_back(b);
-      copied.push_back(c);
-    }
-    const double ms = 1000 * Median(built), base = 1000 * Median(copied);
-    std::printf("%-44s %10.1f %10.1f %8.2f", step.name.c_str(), ms, base, ms / base);
-    if (compareThreads) std::printf(" %12.1f %9.2f", 1000 * Median(serial), Median(serial) / Median(built));
-    std::printf("\n");
-  }
-  UseParallelRowsForMeasurement(true);
-}
-
 // The copy out of the imaging component as GetPicture does it (bands of rows turned,
 // put bottom-up and reduced to 24 bits on their way into the DIB), from an in-memory
 // bitmap of the component, so that no decoding is timed: against a memcpy of the
-// delivered bytes. The blocks are recycled, as for the steps above.
+// delivered bytes. Each round writes into a fresh block, as every GetPicture does.
 void CopyOutSteps(IWICImagingFactory* factory, std::uint32_t w, std::uint32_t h, int rounds) {
   using namespace quorvel;
   const GUID bgr24 = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0c}};
@@ -327,15 +249,13 @@ void CopyOutSteps(IWICImagingFactory* factory, std::uint32_t w, std::uint32_t h,
     transform.rotation = copy.rotation;
     const std::size_t outBytes = static_cast<std::size_t>(((copy.rotation % 2 ? h : w) * 3 + 3) & ~3u) * (copy.rotation % 2 ? w : h);
     std::vector<std::uint8_t> from(outBytes, 1), to(outBytes, 2);
-    SpareBlock recycled;
     std::vector<double> timed, copied;
     for (int i = 0; i < rounds + 1; ++i) {
       WorkBitmap picture;
       const double start = Now();
-      const StreamOutcome outcome = StreamPicture(factory, bitmap, transform, picture, recycled);
+      const StreamOutcome outcome = StreamPicture(factory, bitmap, transform, PictureOptions{}, picture);
       const double seconds = Now() - start;
       if (outcome.result != kResultSuccess) break;
-      recycled.Reset(picture.ReleaseBlock());
       const double copyStart = Now();
       std::memcpy(to.data(), from.data(), outBytes);
       const double copySeconds = Now() - copyStart;
@@ -440,7 +360,6 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   }
   if (steps) {
-    PixelSteps(w, h, rounds);
     CopyOutSteps(factory, w, h, rounds);
   }
   factory->Release();

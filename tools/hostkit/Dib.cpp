@@ -86,16 +86,37 @@ bool ReadDib(HLOCAL info, HLOCAL bitsBlock, Dib& dib, std::string* why) {
   return true;
 }
 
-std::uint64_t DibDigest(const Dib& dib) {
-  std::uint64_t hash = 14695981039346656037ull;
-  auto mix = [&](const void* data, std::size_t n) {
+namespace {
+
+// FNV-1a, started on the geometry and the colour table.
+class Fnv {
+ public:
+  explicit Fnv(const Dib& dib) {
+    Mix(&dib.header.biWidth, 4);
+    Mix(&dib.header.biHeight, 4);
+    Mix(&dib.header.biBitCount, 2);
+    Mix(dib.colors.data(), 4 * dib.colors.size());
+  }
+  void Mix(const void* data, std::size_t n) {
     const auto* p = static_cast<const std::uint8_t*>(data);
-    for (std::size_t i = 0; i < n; ++i) hash = (hash ^ p[i]) * 1099511628211ull;
-  };
-  mix(&dib.header.biWidth, 4);
-  mix(&dib.header.biHeight, 4);
-  mix(&dib.header.biBitCount, 2);
-  mix(dib.colors.data(), 4 * dib.colors.size());
+    for (std::size_t i = 0; i < n; ++i) hash_ = (hash_ ^ p[i]) * 1099511628211ull;
+  }
+  std::uint64_t Value() const { return hash_; }
+
+ private:
+  std::uint64_t hash_ = 14695981039346656037ull;
+};
+
+}  // namespace
+
+std::uint64_t BlockDigest(const Dib& dib) {
+  Fnv hash(dib);
+  hash.Mix(dib.bits.data(), dib.bits.size());
+  return hash.Value();
+}
+
+std::uint64_t DibDigest(const Dib& dib) {
+  Fnv hash(dib);
   const std::size_t rowBits = static_cast<std::size_t>(dib.header.biWidth) * dib.header.biBitCount;
   const std::size_t rowBytes = (rowBits + 7) / 8;
   // Bits after the last pixel of a row are no part of the picture: the imaging component
@@ -103,11 +124,11 @@ std::uint64_t DibDigest(const Dib& dib) {
   const auto lastByteMask = static_cast<std::uint8_t>(rowBits % 8 ? 0xFF00u >> (rowBits % 8) : 0xFFu);
   for (int y = 0; y < dib.header.biHeight && rowBytes; ++y) {
     const std::uint8_t* row = dib.bits.data() + static_cast<std::size_t>(y) * dib.stride;
-    mix(row, rowBytes - 1);
+    hash.Mix(row, rowBytes - 1);
     const std::uint8_t last = row[rowBytes - 1] & lastByteMask;
-    mix(&last, 1);
+    hash.Mix(&last, 1);
   }
-  return hash;
+  return hash.Value();
 }
 
 bool WriteBmp(const std::wstring& path, HLOCAL info, HLOCAL bitsBlock) {

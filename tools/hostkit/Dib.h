@@ -43,6 +43,10 @@ bool ReadDib(HLOCAL info, HLOCAL bitsBlock, Dib& dib, std::string* why = nullptr
 // pictures in both builds.
 std::uint64_t DibDigest(const Dib& dib);
 
+// The same over the whole pixel block as stored, padding included: equal only when the
+// host receives the very same bytes.
+std::uint64_t BlockDigest(const Dib& dib);
+
 // Writes a .bmp file of the two blocks.
 bool WriteBmp(const std::wstring& path, HLOCAL info, HLOCAL bits);
 
