@@ -6,7 +6,7 @@
 
 #include "common/Owners.h"
 #include "decode/ImageSource.h"
-#include "plugin/ResultCode.h"
+#include "common/ResultCode.h"
 
 namespace quorvel {
 

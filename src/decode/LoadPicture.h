@@ -7,7 +7,7 @@
 #include "decode/ImageSource.h"
 #include "decode/PictureOptions.h"
 #include "decode/Progress.h"
-#include "plugin/ResultCode.h"
+#include "common/ResultCode.h"
 
 namespace quorvel {
 

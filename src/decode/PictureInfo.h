@@ -1,24 +1,26 @@
-// GetPictureInfo's work: the first frame's size, densities and stored colour depth,
-// without decoding pixels and without applying the orientation tag.
+// GetPictureInfo's work on the decoding side: the first frame's size, resolution and
+// stored colour depth, without decoding pixels and without applying the orientation tag.
 #pragma once
 
 #include <wincodec.h>
 
 #include <cstdint>
 
+#include "common/ResultCode.h"
 #include "decode/ImageSource.h"
-#include "plugin/ResultCode.h"
-#include "plugin/SusieApi.h"
 
 namespace quorvel {
 
-// The record is written only when every query succeeded; hInfo is never written.
-// Throws std::bad_alloc only if the format table cannot be built.
-ResultCode LoadPictureInfo(const ImageSource& source, susie::PictureInfo* info);
-ResultCode ReadPictureInfo(IWICBitmapDecoder* decoder, susie::PictureInfo* info);
+struct FrameFacts {
+  std::uint32_t width = 0;  // at most INT_MAX, like height
+  std::uint32_t height = 0;
+  double dpiX = 0, dpiY = 0;
+  std::uint32_t bitCount = 0;  // as stored; 0 for a format the table does not know
+};
 
-// Dots per metre for a resolution in dots per inch: truncated, low 16 bits kept. A
-// resolution that is negative, not a number or beyond 2^63 dots per metre gives 0.
-std::uint16_t DensityFromDpi(double dotsPerInch) noexcept;
+// facts is written only when every query succeeded. Throws std::bad_alloc only if the
+// format table cannot be built.
+ResultCode LoadFrameFacts(const ImageSource& source, FrameFacts& facts);
+ResultCode ReadFrameFacts(IWICBitmapDecoder* decoder, FrameFacts& facts);
 
 }  // namespace quorvel

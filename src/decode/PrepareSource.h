@@ -7,7 +7,7 @@
 #include "common/Owners.h"
 #include "decode/Orientation.h"
 #include "decode/PictureOptions.h"
-#include "plugin/ResultCode.h"
+#include "common/ResultCode.h"
 
 namespace quorvel {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/Owners.h"
-#include "plugin/ResultCode.h"
+#include "common/ResultCode.h"
 
 namespace quorvel {
 

@@ -16,7 +16,8 @@ ResultCode RunConfiguration(HWND parent, int function) noexcept {
     case 1:
       // OK and Cancel are both a successful run of the dialog; -1 is a dialog that could
       // not be created or could not save.
-      return DialogBoxParamW(ModuleHandle(), MAKEINTRESOURCEW(IDD_SETTINGS), parent, SettingsDialogProc, 0) == -1
+      return DialogBoxParamW(ModuleHandle(), MAKEINTRESOURCEW(IDD_SETTINGS), parent, SettingsDialogProc,
+                             reinterpret_cast<LPARAM>(kPluginFileName)) == -1
                  ? kResultInternalError
                  : kResultSuccess;
     default:

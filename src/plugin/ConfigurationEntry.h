@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "plugin/ResultCode.h"
+#include "common/ResultCode.h"
 
 namespace quorvel {
 

@@ -8,11 +8,11 @@
 
 #include "decode/ImageSource.h"
 #include "decode/LoadPicture.h"
-#include "decode/PictureInfo.h"
+#include "plugin/PictureInfoRecord.h"
 #include "plugin/ConfigurationEntry.h"
 #include "plugin/CurrentOptions.h"
 #include "plugin/PluginInfo.h"
-#include "plugin/ResultCode.h"
+#include "common/ResultCode.h"
 #include "plugin/SupportDetection.h"
 #include "plugin/SusieApi.h"
 #include "plugin/WidenAnsi.h"

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "plugin/PluginInfo.h"
 #include "resource.h"
 
 namespace quorvel {
@@ -41,7 +40,7 @@ INT_PTR EndWithFailure(HWND dialog) noexcept {
   return FALSE;
 }
 
-INT_PTR OnInitDialog(HWND dialog) {
+INT_PTR OnInitDialog(HWND dialog, const wchar_t* caption) {
   auto* state = new SettingsDialogState{kSettingsKeyPath, kDefaultColor, kDefaultColorHistory};
   // Stored first: the WM_COMMAND sent below must find it.
   StoreState(dialog, state);
@@ -57,7 +56,7 @@ INT_PTR OnInitDialog(HWND dialog) {
   SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(radio, 0), 0);
   const std::uint32_t orientation = key.ReadDword(kValueExifOrientation, value) ? value : 1;
   CheckDlgButton(dialog, IDC_USE_EXIF_ORIENTATION, orientation != 0 ? BST_CHECKED : BST_UNCHECKED);
-  SetWindowTextW(dialog, kPluginFileName);
+  if (caption != nullptr) SetWindowTextW(dialog, caption);
   return TRUE;
 }
 
@@ -182,7 +181,7 @@ INT_PTR OnDrawItem(const SettingsDialogState& state, const DRAWITEMSTRUCT* item)
 }
 
 INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) return OnInitDialog(dialog);
+  if (message == WM_INITDIALOG) return OnInitDialog(dialog, reinterpret_cast<const wchar_t*>(lParam));
   SettingsDialogState* state = StateOf(dialog);
   if (state == nullptr) return FALSE;
   switch (message) {

@@ -26,7 +26,8 @@ struct SettingsDialogState {
 // already current (nothing changes).
 bool SelectColor(SettingsDialogState& state, COLORREF c) noexcept;
 
-// Ends the dialog with IDOK (saved), IDCANCEL, or -1 when the settings cannot be saved.
+// The dialog's caption comes as the creation parameter (a wide string). Ends the dialog
+// with IDOK (saved), IDCANCEL, or -1 when the settings cannot be saved.
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace quorvel

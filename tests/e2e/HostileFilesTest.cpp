@@ -4,7 +4,6 @@
 
 #include "E2eSupport.h"
 #include "TestEnvironment.h"
-#include "settings/SettingsStore.h"
 
 namespace {
 
@@ -30,7 +29,7 @@ void ExpectCleanAnswers(const hostkit::Plugin& plugin, const wchar_t* name) {
 
 TEST(HostileFiles, AreAnsweredWithResultCodesWhenTheOrientationIsNotRead) {
   testsupport::CleanSettings settings;
-  settings.SetDword(quorvel::kValueExifOrientation, 0);
+  settings.SetDword(L"exif_orientation", 0);
   hostkit::Plugin plugin;
   ASSERT_TRUE(plugin.IsLoaded());
   for (const wchar_t* name : kHostileFiles) ExpectCleanAnswers(plugin, name);

@@ -1,7 +1,7 @@
 // The HRESULT-to-result mapping and the ANSI name conversion.
 #include <gtest/gtest.h>
 
-#include "plugin/ResultCode.h"
+#include "common/ResultCode.h"
 #include "plugin/WidenAnsi.h"
 
 namespace quorvel {

@@ -1,5 +1,5 @@
 // The single HRESULT-to-result-code rule.
-#include "plugin/ResultCode.h"
+#include "common/ResultCode.h"
 
 #include <wincodec.h>
 
