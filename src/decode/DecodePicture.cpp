@@ -1,12 +1,10 @@
 // DecodePicture: the steps from the container check to the hand-over.
 #include "decode/DecodePicture.h"
 
-#include "common/GuidEquality.h"
 #include "decode/DecoderSession.h"
 #include "decode/DibOutput.h"
 #include "decode/PrepareSource.h"
 #include "decode/StreamPicture.h"
-#include "decode/TargetFormat.h"
 #include "decode/WorkBitmap.h"
 
 namespace quorvel {
@@ -21,13 +19,12 @@ ResultCode DecodePicture(HLOCAL* pictureInfoOut, HLOCAL* pixelsOut, IWICImagingF
   if (progress.StopRequestedAt(50)) return kResultAborted;
 
   WorkBitmap bitmap;
-  StreamOutcome outcome = StreamPicture(factory, prepared.source.Get(), prepared.transform, options, bitmap);
+  StreamOutcome outcome = StreamPicture(factory, prepared.source.Get(), prepared.plan, bitmap);
   // Some imaging components accept a conversion but cannot carry it out; 32-bit BGR(A)
   // is the conversion every one of them can do.
-  if (outcome.result != kResultSuccess && IsUnsupportedConversion(outcome.copyFailure) &&
-      !SameGuid(prepared.target, FallbackTargetFormat(prepared.alpha))) {
-    const ResultCode converted = ConvertToFallback(factory, prepared);
-    outcome = converted == kResultSuccess ? StreamPicture(factory, prepared.source.Get(), prepared.transform, options, bitmap)
+  if (outcome.result != kResultSuccess && IsUnsupportedConversion(outcome.copyFailure) && prepared.plan.HasFallback()) {
+    const ResultCode converted = ConvertToFallback(factory, options, prepared);
+    outcome = converted == kResultSuccess ? StreamPicture(factory, prepared.source.Get(), prepared.plan, bitmap)
                                           : StreamOutcome{converted};
   }
   if (outcome.result != kResultSuccess) return outcome.result;

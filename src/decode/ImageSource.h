@@ -1,4 +1,4 @@
-// What GetPicture's decoder is opened over: a file name or bytes in memory.
+// What a decoder is opened over: a file name or bytes in memory.
 // The source never owns what it refers to.
 #pragma once
 

@@ -55,16 +55,12 @@ C2VectParallelFn ResolveRuntime() noexcept {
 }
 #endif
 
-std::atomic<bool> gParallelAllowed{true};
-
 }  // namespace
-
-void UseParallelRowsForMeasurement(bool parallel) noexcept { gParallelAllowed.store(parallel, std::memory_order_relaxed); }
 
 void ParallelForRows(int rowCount, RowBody body, const RowJob* jobs, const void* constants) noexcept {
   if (rowCount <= 0) return;
 #if defined(_M_IX86) || defined(__i386__)
-  C2VectParallelFn parallel = gParallelAllowed.load(std::memory_order_relaxed) ? ResolveRuntime() : nullptr;
+  C2VectParallelFn parallel = ResolveRuntime();
   if (const int threads = ThreadsToAskFor(); parallel && threads > 1) {
     parallel(0, rowCount, 1, FALSE, threads, FALSE, reinterpret_cast<void*>(body), 4, jobs, constants);
     return;

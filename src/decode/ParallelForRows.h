@@ -1,4 +1,4 @@
-// The row machinery of the pixel steps: a list of RowJobs (one per destination row,
+// The row machinery of the banded copy: a list of RowJobs (one per destination row,
 // made on the calling thread before the loop) and the row-parallel loop over them.
 // The 32-bit build spreads rows over the parallel-loop runtime's workers (vcomp120.dll,
 // loaded on first use; the calling thread does the work when it is absent), one per
@@ -46,9 +46,5 @@ void ParallelForRows(int rowCount, RowBody body, const RowJob* jobs, const void*
 
 // Whether the parallel runtime was found (always false in the 64-bit build).
 bool ParallelRuntimeAvailable() noexcept;
-
-// For the benchmark only: run every row loop on the calling thread (false) or as built
-// (true, the default), to measure what the worker threads gain.
-void UseParallelRowsForMeasurement(bool parallel) noexcept;
 
 }  // namespace quorvel

@@ -1,10 +1,9 @@
-// PrepareSource: frame, orientation, palette alpha, target choice and the converter.
+// PrepareSource: the frame's facts, the plan and the converter.
 #include "decode/PrepareSource.h"
 
 #include "common/GuidEquality.h"
 #include "decode/PixelFormatGuids.h"
 #include "decode/PixelFormatTable.h"
-#include "decode/TargetFormat.h"
 
 namespace quorvel {
 namespace {
@@ -49,42 +48,38 @@ ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder
   if (const HRESULT hr = decoder->GetFrame(0, frame.Put()); FAILED(hr)) return MapFailure(hr);
   if (!frame) return kResultInternalError;
 
-  prepared.transform = options.applyOrientation ? ReadOrientation(frame.Get()) : OrientationTransform{};
-
-  GUID frameFormat{};
-  if (const HRESULT hr = frame->GetPixelFormat(&frameFormat); FAILED(hr)) return MapFailure(hr);
-  const PixelFormatEntry& entry = LookUpPixelFormat(frameFormat);
-
-  bool alpha = entry.hasAlpha;
-  if (entry.bitCount <= 8) {
+  FrameDescription& d = prepared.description;
+  d.transform = options.applyOrientation ? ReadOrientation(frame.Get()) : OrientationTransform{};
+  if (const HRESULT hr = frame->GetPixelFormat(&d.format); FAILED(hr)) return MapFailure(hr);
+  if (const HRESULT hr = frame->GetSize(&d.width, &d.height); FAILED(hr)) return MapFailure(hr);
+  if (LookUpPixelFormat(d.format).bitCount <= 8) {
     ComPtr<IWICPalette> palette;
-    if (SUCCEEDED(factory->CreatePalette(palette.Put())) && palette &&
-        SUCCEEDED(frame->CopyPalette(palette.Get())) && !alpha) {
-      BOOL paletteAlpha = FALSE;
-      alpha = SUCCEEDED(palette->HasAlpha(&paletteAlpha)) && paletteAlpha;
-    }
+    BOOL paletteAlpha = FALSE;
+    d.paletteAlpha = SUCCEEDED(factory->CreatePalette(palette.Put())) && palette &&
+                     SUCCEEDED(frame->CopyPalette(palette.Get())) && SUCCEEDED(palette->HasAlpha(&paletteAlpha)) &&
+                     paletteAlpha;
   }
 
-  prepared.alpha = alpha;
-  prepared.target = ChooseTargetFormat(frameFormat, entry, alpha, prepared.transform.rotation);
-  HRESULT hr = MakeSource(factory, frame.Get(), frameFormat, prepared.target, prepared.source);
-  if (IsUnsupportedConversion(hr)) {
-    const GUID& fallback = FallbackTargetFormat(alpha);
-    if (!SameGuid(fallback, prepared.target)) {
-      prepared.target = fallback;
-      hr = MakeSource(factory, frame.Get(), frameFormat, prepared.target, prepared.source);
-    }
-  }
+  prepared.plan = PlanCopy(d, options);
   prepared.frame = std::move(frame);
+  // A picture that cannot be delivered is refused where the copy begins, after report 50,
+  // as hosts have always seen it.
+  if (prepared.plan.result != kResultSuccess) return kResultSuccess;
+  HRESULT hr = MakeSource(factory, prepared.frame.Get(), d.format, prepared.plan.target, prepared.source);
+  if (IsUnsupportedConversion(hr) && prepared.plan.HasFallback()) {
+    prepared.plan = PlanCopy(d, options, &prepared.plan.fallback);
+    if (prepared.plan.result != kResultSuccess) return kResultSuccess;
+    hr = MakeSource(factory, prepared.frame.Get(), d.format, prepared.plan.target, prepared.source);
+  }
   return SourceResult(hr, prepared.source);
 }
 
-ResultCode ConvertToFallback(IWICImagingFactory* factory, PreparedSource& prepared) noexcept {
+ResultCode ConvertToFallback(IWICImagingFactory* factory, const PictureOptions& options, PreparedSource& prepared) {
   if (!prepared.frame) return kResultInternalError;
-  GUID frameFormat{};
-  if (const HRESULT hr = prepared.frame->GetPixelFormat(&frameFormat); FAILED(hr)) return MapFailure(hr);
-  prepared.target = FallbackTargetFormat(prepared.alpha);
-  const HRESULT hr = MakeSource(factory, prepared.frame.Get(), frameFormat, prepared.target, prepared.source);
+  prepared.plan = PlanCopy(prepared.description, options, &prepared.plan.fallback);
+  if (prepared.plan.result != kResultSuccess) return prepared.plan.result;
+  const HRESULT hr =
+      MakeSource(factory, prepared.frame.Get(), prepared.description.format, prepared.plan.target, prepared.source);
   return SourceResult(hr, prepared.source);
 }
 

@@ -1,26 +1,24 @@
-// Frame 0 made ready for copying: its orientation read, its target format chosen and a
-// format converter put in front of it when the target differs from its own format.
+// Frame 0 made ready for copying: its facts read (size, pixel format, palette alpha, and
+// the orientation tag unless the options turn that off), the copy planned, and a format
+// converter put in front of it when the planned format differs from its own.
 #pragma once
 
 #include <wincodec.h>
 
 #include "common/Owners.h"
-#include "decode/Orientation.h"
-#include "decode/PictureOptions.h"
-#include "common/ResultCode.h"
+#include "decode/CopyPlan.h"
 
 namespace quorvel {
 
 struct PreparedSource {
   ComPtr<IWICBitmapSource> source;  // the frame itself or a converter over it
-  OrientationTransform transform;
   ComPtr<IWICBitmapFrameDecode> frame;  // kept for a second conversion (see below)
-  GUID target{};
-  bool alpha = false;  // the frame has alpha (table flag or palette)
+  FrameDescription description;
+  CopyPlan plan;
 };
 
-// Throws std::bad_alloc only if the format table cannot be built.
-// With options.applyOrientation off the frame's metadata is not read at all.
+// 0 also when the plan refuses the picture (prepared.plan.result says why; there is no
+// source then). Throws std::bad_alloc only if the format table cannot be built.
 ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, const PictureOptions& options,
                          PreparedSource& prepared);
 
@@ -28,7 +26,8 @@ ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder
 // as Wine's does for several targets that Windows' converts into.
 bool IsUnsupportedConversion(HRESULT hr) noexcept;
 
-// Replaces the source with a converter into FallbackTargetFormat. 0 or the mapped failure.
-ResultCode ConvertToFallback(IWICImagingFactory* factory, PreparedSource& prepared) noexcept;
+// Plans the copy again from the plan's fallback format and puts a converter into it in
+// front of the frame. 0 or the mapped failure.
+ResultCode ConvertToFallback(IWICImagingFactory* factory, const PictureOptions& options, PreparedSource& prepared);
 
 }  // namespace quorvel

@@ -1,4 +1,4 @@
-// The row body every pixel step runs: each RowJob's destination run receives `count`
+// The row body of the banded copy: each RowJob's destination run receives `count`
 // source elements, converted by one pixel operation. Along a row the elements are read
 // forwards or backwards; down or up a column (quarter turns) they are read in cache
 // tiles with SSE2 transposes, several jobs at a time. Processors with SSSE3 get a build

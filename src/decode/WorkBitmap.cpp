@@ -54,9 +54,18 @@ ResultCode WorkBitmap::Allocate(std::uint32_t width, std::uint32_t height, std::
 void WorkBitmap::ClearPadding() noexcept {
   if (!layout_ || pixels_ == nullptr) return;
   const BitmapLayout& a = *layout_;
-  const std::size_t used = (static_cast<std::size_t>(a.width) * a.bitCount + 7) / 8;
+  // In 64 bits: in the 32-bit build width * bitCount may exceed a size_t even where the
+  // stride fits. The row's bytes then fit, being at most the stride.
+  const std::uint64_t bits = static_cast<std::uint64_t>(a.width) * a.bitCount;
+  const auto used = static_cast<std::size_t>((bits + 7) / 8);
+  // Pixels of 1, 2 or 4 bits fill a byte from its top bit: the bits after the row's last
+  // pixel are padding too.
+  const auto lastByteMask = static_cast<std::uint8_t>(bits % 8 != 0 ? 0xFF00u >> (bits % 8) : 0xFFu);
   std::uint8_t* row = pixels_;
-  for (std::uint32_t y = 0; y < a.height; ++y, row += a.stride) std::memset(row + used, 0, a.stride - used);
+  for (std::uint32_t y = 0; y < a.height; ++y, row += a.stride) {
+    if (used != 0) row[used - 1] &= lastByteMask;
+    std::memset(row + used, 0, a.stride - used);
+  }
   std::memset(row, 0, 4);
 }
 

@@ -55,8 +55,9 @@ class WorkBitmap {
   ResultCode Allocate(std::uint32_t width, std::uint32_t height, std::uint32_t bitCount,
                       const std::vector<std::uint32_t>& palette) noexcept;
 
-  // Zeroes the bytes after each row's last pixel and the block's slack: the copy writes
-  // pixels only, and whatever the heap held there would otherwise reach the host.
+  // Zeroes the bits and bytes after each row's last pixel and the block's slack: the copy
+  // writes pixels only, and whatever the heap or the imaging component left there would
+  // otherwise reach the host.
   void ClearPadding() noexcept;
 
   // Gives up the block (for the hand-over to the host) and the layout.

@@ -247,7 +247,8 @@ TEST_F(SettingsDialog, AFocusedColourButtonShowsADottedOutline) {
 // The host's own window, destroyed by a timer on the host's thread the moment the
 // colour chooser is up: destroying the owner destroys the settings dialog under the
 // chooser's message loop. The freed memory is then filled, so that anything still read
-// from the dialog's state after the chooser returns is garbage.
+// from the dialog's state after the chooser returns is garbage: likely enough to crash a
+// handler that still reads it (it did), though the heap gives no guarantee of reuse.
 struct OwnerGoesWhileChoosing {
   static inline std::atomic<HWND> owner{nullptr};
   static inline std::atomic<bool> destroyed{false};

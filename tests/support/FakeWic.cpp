@@ -1,6 +1,7 @@
 // FakeDecoder, FakeFrame and FakeQueryReader.
 #include "FakeWic.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -107,6 +108,14 @@ class FakeFrame : public IWICBitmapFrameDecode, public Counted<FakeFrame> {
     for (INT y = 0; y < r.Height; ++y) {
       const std::size_t from = (r.Y + y) * rowBytes + static_cast<std::size_t>(r.X) * setup_.bitsPerPixel / 8;
       if (from + outBytes <= setup_.pixels.size()) std::memcpy(buffer + y * stride, setup_.pixels.data() + from, outBytes);
+      if (setup_.scribblePadding) {
+        // Like a component that leaves its own leftovers there: the spare bits of the last
+        // byte and the rest of the stride, as far as the buffer reaches.
+        const std::size_t bits = static_cast<std::size_t>(r.Width) * setup_.bitsPerPixel;
+        if (bits % 8 != 0) buffer[y * stride + outBytes - 1] |= static_cast<BYTE>(0xFFu >> (bits % 8));
+        const std::size_t rowEnd = std::min<std::size_t>(stride, size - static_cast<std::size_t>(y) * stride);
+        if (rowEnd > outBytes) std::memset(buffer + y * stride + outBytes, 0xA5, rowEnd - outBytes);
+      }
     }
     return S_OK;
   }

@@ -26,6 +26,7 @@ struct FakeFrameSetup {
   bool noMetadataReader = false;
   bool refuseBitmapSource = false;  // QueryInterface for IWICBitmapSource answers E_NOINTERFACE
   HRESULT copyPixelsResult = S_OK;
+  bool scribblePadding = false;  // CopyPixels fills what follows each row's pixels with 0xA5
   HRESULT getSizeResult = S_OK;
   bool containerIsTiff = true;
 };

@@ -41,18 +41,6 @@ bool OpenFrame(const std::vector<std::uint8_t>& file, Ref<IWICImagingFactory>& f
 
 }  // namespace
 
-const GUID kWic2bppIndexed = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x02}};
-const GUID kWic4bppIndexed = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x03}};
-const GUID kWic8bppIndexed = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x04}};
-const GUID kWic2bppGray = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x06}};
-const GUID kWic4bppGray = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x07}};
-const GUID kWic24bppBGR = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0c}};
-const GUID kWic24bppRGB = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0d}};
-const GUID kWic32bppBGR = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0e}};
-const GUID kWic32bppBGRA = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0f}};
-
-bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
-
 std::optional<FrameFacts> ProbeFrame(const std::vector<std::uint8_t>& file) {
   Com com;
   Ref<IWICImagingFactory> factory;
@@ -63,24 +51,6 @@ std::optional<FrameFacts> ProbeFrame(const std::vector<std::uint8_t>& file) {
       FAILED(frame.p->GetSize(&facts.width, &facts.height)))
     return std::nullopt;
   return facts;
-}
-
-bool ComponentConverts(const std::vector<std::uint8_t>& file, const GUID& target) {
-  Com com;
-  Ref<IWICImagingFactory> factory;
-  Ref<IWICBitmapFrameDecode> frame;
-  if (!OpenFrame(file, factory, frame)) return false;
-  GUID format{};
-  frame.p->GetPixelFormat(&format);
-  if (SameGuid(format, target)) return true;
-  Ref<IWICFormatConverter> converter;
-  if (FAILED(factory.p->CreateFormatConverter(&converter.p))) return false;
-  if (FAILED(converter.p->Initialize(frame.p, target, WICBitmapDitherTypeNone, nullptr, 0.0, WICBitmapPaletteTypeMedianCut)))
-    return false;
-  UINT w = 0, h = 0;
-  converter.p->GetSize(&w, &h);
-  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(w) * 16 * h + 16);
-  return SUCCEEDED(converter.p->CopyPixels(nullptr, w * 16, static_cast<UINT>(pixels.size()), pixels.data()));
 }
 
 }  // namespace testsupport

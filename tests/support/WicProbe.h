@@ -1,5 +1,5 @@
 // Direct questions to the imaging component, so that tests can tell its own limits apart
-// from the plug-in's behaviour: the frame's format and resolution, and whether it converts.
+// from the plug-in's behaviour: whether it opens a picture, and its frame's format and resolution.
 #pragma once
 
 #include <guiddef.h>
@@ -18,14 +18,5 @@ struct FrameFacts {
 
 // Facts of frame 0 of an encoded picture; none when the component cannot open it.
 std::optional<FrameFacts> ProbeFrame(const std::vector<std::uint8_t>& file);
-
-// Whether the component converts frame 0 into target and copies its pixels.
-bool ComponentConverts(const std::vector<std::uint8_t>& file, const GUID& target);
-
-bool SameGuid(const GUID& a, const GUID& b);
-
-// The published pixel-format GUIDs the tests name.
-extern const GUID kWic2bppIndexed, kWic4bppIndexed, kWic8bppIndexed, kWic2bppGray, kWic4bppGray, kWic24bppBGR, kWic24bppRGB,
-    kWic32bppBGR, kWic32bppBGRA;
 
 }  // namespace testsupport

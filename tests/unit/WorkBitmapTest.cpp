@@ -73,15 +73,21 @@ TEST(WorkBitmap, SizesThatDoNotFitTheAddressSpaceAreOutOfMemory) {
 }
 
 TEST(WorkBitmap, ClearPaddingZeroesEverythingButThePixels) {
-  for (const std::uint32_t bits : {1u, 4u, 8u, 24u}) {
+  struct Case {
+    std::uint32_t bits;
+    std::uint8_t lastPixelByte;  // 0xA5 with the bits after the fifth pixel cleared
+  };
+  for (const Case c : {Case{1, 0xA0}, {2, 0x80}, {4, 0xA0}, {8, 0xA5}, {24, 0xA5}}) {
     WorkBitmap b;
-    ASSERT_EQ(b.Allocate(5, 3, bits, {}), kResultSuccess);
-    const std::size_t stride = b.Layout()->stride, used = (5 * bits + 7) / 8;
+    ASSERT_EQ(b.Allocate(5, 3, c.bits, {}), kResultSuccess);
+    const std::size_t stride = b.Layout()->stride, used = (5 * c.bits + 7) / 8;
     std::memset(b.Pixels(), 0xA5, stride * 3 + 4);
     b.ClearPadding();
     for (std::size_t i = 0; i < stride * 3 + 4; ++i) {
-      const bool pixel = i < stride * 3 && i % stride < used;
-      ASSERT_EQ(b.Pixels()[i], pixel ? 0xA5 : 0) << bits << " bits, byte " << i;
+      const std::size_t column = i % stride;
+      const bool row = i < stride * 3;
+      const std::uint8_t expected = !row || column >= used ? 0 : column == used - 1 ? c.lastPixelByte : 0xA5;
+      ASSERT_EQ(b.Pixels()[i], expected) << c.bits << " bits, byte " << i;
     }
   }
 }

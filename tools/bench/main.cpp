@@ -246,15 +246,20 @@ void CopyOutSteps(IWICImagingFactory* factory, std::uint32_t w, std::uint32_t h,
     IWICBitmap* bitmap = nullptr;
     if (FAILED(factory->CreateBitmapFromMemory(w, h, *copy.format, stride, static_cast<UINT>(pixels.size()), pixels.data(), &bitmap)))
       continue;
-    OrientationTransform transform;
-    transform.rotation = copy.rotation;
+    // Planned as for a frame of that format: the bitmap is read as it is.
+    FrameDescription frame;
+    frame.width = w;
+    frame.height = h;
+    frame.format = *copy.format;
+    frame.transform.rotation = copy.rotation;
+    const CopyPlan plan = PlanCopy(frame, PictureOptions{}, copy.format);
     const std::size_t outBytes = static_cast<std::size_t>(((copy.rotation % 2 ? h : w) * 3 + 3) & ~3u) * (copy.rotation % 2 ? w : h);
     std::vector<std::uint8_t> from(outBytes, 1);
     std::vector<double> timed, copied;
     for (int i = 0; i < rounds + 1; ++i) {
       WorkBitmap picture;
       const double start = Now();
-      const StreamOutcome outcome = StreamPicture(factory, bitmap, transform, PictureOptions{}, picture);
+      const StreamOutcome outcome = StreamPicture(factory, bitmap, plan, picture);
       const double seconds = Now() - start;
       if (outcome.result != kResultSuccess) break;
       const double copyStart = Now();

@@ -131,6 +131,18 @@ std::uint64_t DibDigest(const Dib& dib) {
   return hash.Value();
 }
 
+std::string PaddingProblem(const Dib& dib) {
+  const std::size_t bits = static_cast<std::size_t>(dib.Width()) * dib.header.biBitCount, used = (bits + 7) / 8;
+  const auto unusedBits = static_cast<std::uint8_t>(bits % 8 != 0 ? 0xFFu >> (bits % 8) : 0);
+  for (int y = 0; y < dib.Height(); ++y) {
+    const std::uint8_t* row = dib.bits.data() + static_cast<std::size_t>(y) * dib.stride;
+    if (used != 0 && (row[used - 1] & unusedBits) != 0) return "row " + std::to_string(y) + ": bits after the last pixel";
+    for (std::size_t i = used; i < dib.stride; ++i)
+      if (row[i] != 0) return "row " + std::to_string(y) + " byte " + std::to_string(i) + " is not zero";
+  }
+  return {};
+}
+
 bool WriteBmp(const std::wstring& path, HLOCAL info, HLOCAL bitsBlock) {
   Dib dib;
   if (!ReadDib(info, bitsBlock, dib)) return false;

@@ -47,6 +47,10 @@ std::uint64_t DibDigest(const Dib& dib);
 // host receives the very same bytes.
 std::uint64_t BlockDigest(const Dib& dib);
 
+// Empty when the bits and bytes after each row's last pixel are all zero; otherwise where
+// the first one is not.
+std::string PaddingProblem(const Dib& dib);
+
 // Writes a .bmp file of the two blocks.
 bool WriteBmp(const std::wstring& path, HLOCAL info, HLOCAL bits);
 
