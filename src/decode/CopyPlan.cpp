@@ -100,10 +100,10 @@ CopyPlan PlanCopy(const FrameDescription& frame, const PictureOptions& options, 
   plan.width = quarter ? frame.height : frame.width;
   plan.height = quarter ? frame.width : frame.height;
   plan.bitCount = plan.op != PixelOp::kCopy ? 24 : bits;
-  plan.walk = rotation == 0 ? BandWalk::kRows
-              : rotation == 2 ? BandWalk::kRowsReversed
-              : rotation == 1 ? BandWalk::kColumnsUpward
-                              : BandWalk::kColumnsDownward;
+  plan.walk = rotation == 0 ? Walk::kRowsForward
+              : rotation == 2 ? Walk::kRowsBackward
+              : rotation == 1 ? Walk::kColumnsUpward
+                              : Walk::kColumnsDownward;
   // Same rows in the same order: straight into place, no scratch and no second pass.
   plan.direct = plan.op == PixelOp::kCopy && rotation == 0 && frame.transform.keepTopDownRows;
   const std::uint32_t turnRows = static_cast<std::uint32_t>(

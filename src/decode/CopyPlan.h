@@ -25,14 +25,6 @@ struct FrameDescription {
   OrientationTransform transform;  // its tag's, or neutral when the user turned that off
 };
 
-// How the copy walks a band: which kernel entry moves the elements (RowKernels.h).
-enum class BandWalk : std::uint8_t {
-  kRows,               // unturned: source row y to delivered row y
-  kRowsReversed,       // half turn: source row y right to left to delivered row H-1-y
-  kColumnsUpward,      // quarter turn clockwise: delivered row k from source column k, bottom to top
-  kColumnsDownward,    // quarter turn counter-clockwise: delivered row k from column W-1-k, top to bottom
-};
-
 struct CopyPlan {
   ResultCode result = kResultSuccess;  // 0, or why this frame cannot be delivered
   GUID target{};    // the pixel format the copy reads
@@ -48,7 +40,7 @@ struct CopyPlan {
   PixelOp op = PixelOp::kCopy;
   std::uint32_t elementBytes = 1;  // what a kernel moves as one element (whole bytes for unturned copies)
   BackgroundColor background{0xFF, 0xFF, 0xFF};
-  BandWalk walk = BandWalk::kRows;
+  Walk walk = Walk::kRowsForward;  // the kernel entry, by the rotation (RowKernels.h)
   bool direct = false;         // rows land as read: one CopyPixels into the delivered block
   std::uint32_t bandRows = 0;  // source rows per scratch band
   std::uint32_t parallelFromRows = 0;  // bands of at least this many rows run on the worker threads; 0: none

@@ -1,6 +1,6 @@
-// The kernels behind RunRows, written once and compiled once per instruction set: the
-// including file names the set (QUORVEL_KERNEL_SET) and says whether SSSE3 may be used
-// (QUORVEL_KERNEL_SSSE3). Everything but RunRowsWith has internal linkage, so that the
+// The kernels behind the row bodies, written once and compiled once per instruction set:
+// the including file names the set (QUORVEL_KERNEL_SET) and says whether SSSE3 may be used
+// (QUORVEL_KERNEL_SSSE3). Everything but RunWalk has internal linkage, so that the
 // linker can never hand code built for the newer instructions to the older set.
 // Every kernel writes exactly its run: a run's neighbours may belong to another thread
 // (the next row) or to a band written earlier.
@@ -455,26 +455,23 @@ void Columns(const RowJob* jobs, int lo, int hi, const RunConstants& c) {
 
 }  // namespace
 
-void RunRowsWith(int lo, int hi, const RowJob* jobs, const RunConstants& c) {
-  const std::ptrdiff_t e = c.elementBytes;
-  if (c.elementStep == e) {
-    for (int k = lo; k < hi; ++k) ConvertForward(c, jobs[k].destination, jobs[k].source, c.count);
-  } else if (c.elementStep == -e) {
-    for (int k = lo; k < hi; ++k) ConvertBackward(c, jobs[k].destination, jobs[k].source, c.count);
-  } else if (c.jobStep == e || c.jobStep == -e) {
-    switch (c.elementBytes) {
-      case 1: Columns<std::uint8_t>(jobs, lo, hi, c); return;
-      case 2: Columns<std::uint16_t>(jobs, lo, hi, c); return;
-      case 3: Columns<Rgb24>(jobs, lo, hi, c); return;
-      case 4: Columns<std::uint32_t>(jobs, lo, hi, c); return;
-    }
-  } else {
-    // Any other walk, element by element.
-    const std::uint32_t dstBytes = DestinationElementBytes(c);
-    for (int k = lo; k < hi; ++k)
-      for (std::uint32_t t = 0; t < c.count; ++t)
-        ConvertForward(c, jobs[k].destination + static_cast<std::size_t>(t) * dstBytes,
-                       jobs[k].source + static_cast<std::ptrdiff_t>(t) * c.elementStep, 1);
+void RunWalk(Walk walk, int lo, int hi, const RowJob* jobs, const RunConstants& c) {
+  switch (walk) {
+    case Walk::kRowsForward:
+      for (int k = lo; k < hi; ++k) ConvertForward(c, jobs[k].destination, jobs[k].source, c.count);
+      return;
+    case Walk::kRowsBackward:
+      for (int k = lo; k < hi; ++k) ConvertBackward(c, jobs[k].destination, jobs[k].source, c.count);
+      return;
+    case Walk::kColumnsUpward:
+    case Walk::kColumnsDownward:
+      switch (c.elementBytes) {
+        case 1: Columns<std::uint8_t>(jobs, lo, hi, c); return;
+        case 2: Columns<std::uint16_t>(jobs, lo, hi, c); return;
+        case 3: Columns<Rgb24>(jobs, lo, hi, c); return;
+        case 4: Columns<std::uint32_t>(jobs, lo, hi, c); return;
+      }
+      return;
   }
 }
 

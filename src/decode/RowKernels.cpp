@@ -1,4 +1,4 @@
-// RunRows: the kernels' build for this processor, chosen once.
+// The row bodies: the kernels' build for this processor, chosen once.
 #include "decode/RowKernels.h"
 
 #if defined(_MSC_VER)
@@ -24,14 +24,38 @@ bool ProcessorHasSsse3() {
 namespace {
 // Decided while the DLL loads, before any row loop can run on a worker thread.
 const bool kUseSsse3 = ProcessorHasSsse3();
-}  // namespace
 
-void QUORVEL_ROW_BODY RunRows(int lo, int hi, const RowJob* jobs, const void* constants) {
+void Run(Walk walk, int lo, int hi, const RowJob* jobs, const void* constants) {
   const RunConstants& c = *static_cast<const RunConstants*>(constants);
   if (kUseSsse3)
-    ssse3::RunRowsWith(lo, hi, jobs, c);
+    ssse3::RunWalk(walk, lo, hi, jobs, c);
   else
-    sse2::RunRowsWith(lo, hi, jobs, c);
+    sse2::RunWalk(walk, lo, hi, jobs, c);
+}
+
+}  // namespace
+
+void QUORVEL_ROW_BODY RunRowsForward(int lo, int hi, const RowJob* jobs, const void* constants) {
+  Run(Walk::kRowsForward, lo, hi, jobs, constants);
+}
+void QUORVEL_ROW_BODY RunRowsBackward(int lo, int hi, const RowJob* jobs, const void* constants) {
+  Run(Walk::kRowsBackward, lo, hi, jobs, constants);
+}
+void QUORVEL_ROW_BODY RunColumnsUpward(int lo, int hi, const RowJob* jobs, const void* constants) {
+  Run(Walk::kColumnsUpward, lo, hi, jobs, constants);
+}
+void QUORVEL_ROW_BODY RunColumnsDownward(int lo, int hi, const RowJob* jobs, const void* constants) {
+  Run(Walk::kColumnsDownward, lo, hi, jobs, constants);
+}
+
+RowBody RowBodyFor(Walk walk) noexcept {
+  switch (walk) {
+    case Walk::kRowsForward: return &RunRowsForward;
+    case Walk::kRowsBackward: return &RunRowsBackward;
+    case Walk::kColumnsUpward: return &RunColumnsUpward;
+    case Walk::kColumnsDownward: return &RunColumnsDownward;
+  }
+  return &RunRowsForward;
 }
 
 }  // namespace quorvel

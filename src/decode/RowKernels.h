@@ -1,4 +1,4 @@
-// The row body of the banded copy: each RowJob's destination run receives `count`
+// The row kernels of the banded copy: each RowJob's destination run receives `count`
 // source elements, converted by one pixel operation. Along a row the elements are read
 // forwards or backwards; down or up a column (quarter turns) they are read in cache
 // tiles with SSE2 transposes, several jobs at a time. Processors with SSSE3 get a build
@@ -28,15 +28,31 @@ struct RunConstants {
   BackgroundColor background{0xFF, 0xFF, 0xFF};
 };
 
-// The row body for ParallelForRows; constants is a RunConstants.
-void QUORVEL_ROW_BODY RunRows(int lo, int hi, const RowJob* jobs, const void* constants);
+// How a run walks its source, one kernel entry each. Job k's run receives c.count
+// elements of c.elementBytes = e; with S the source's stride, element j is read at
+enum class Walk : std::uint8_t {
+  kRowsForward,      // source + j*e: a source row left to right (elementStep = +e)
+  kRowsBackward,     // source - j*e: a source row right to left, the half turn (elementStep = -e)
+  kColumnsUpward,    // source - j*S: a column from the bottom up, job k+1 one column to the
+                     // right (elementStep = -S, jobStep = +e): the quarter turn clockwise
+  kColumnsDownward,  // source + j*S: a column from the top down, job k+1 one column to the
+                     // left (elementStep = +S, jobStep = -e): the quarter turn counter-clockwise
+};
 
-// The two builds of the kernels RunRows chooses between, for the tests to run each.
+// The row bodies for ParallelForRows, one per walk; constants is a RunConstants whose
+// steps are the walk's.
+void QUORVEL_ROW_BODY RunRowsForward(int lo, int hi, const RowJob* jobs, const void* constants);
+void QUORVEL_ROW_BODY RunRowsBackward(int lo, int hi, const RowJob* jobs, const void* constants);
+void QUORVEL_ROW_BODY RunColumnsUpward(int lo, int hi, const RowJob* jobs, const void* constants);
+void QUORVEL_ROW_BODY RunColumnsDownward(int lo, int hi, const RowJob* jobs, const void* constants);
+RowBody RowBodyFor(Walk walk) noexcept;
+
+// The two builds of the kernels the row bodies choose between, for the tests to run each.
 namespace sse2 {
-void RunRowsWith(int lo, int hi, const RowJob* jobs, const RunConstants& c);
+void RunWalk(Walk walk, int lo, int hi, const RowJob* jobs, const RunConstants& c);
 }
 namespace ssse3 {
-void RunRowsWith(int lo, int hi, const RowJob* jobs, const RunConstants& c);
+void RunWalk(Walk walk, int lo, int hi, const RowJob* jobs, const RunConstants& c);
 }
 bool ProcessorHasSsse3();
 

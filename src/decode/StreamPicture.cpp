@@ -57,25 +57,25 @@ std::size_t JobsForBand(const CopyPlan& p, const WorkBitmap& out, const std::uin
   const std::uint32_t dstBytes = DestinationElementBytes(run);
   const std::uint32_t rows = y1 - y0;
   switch (p.walk) {
-    case BandWalk::kRows:  // T row y = source row y; copies take whole rows, padding included
+    case Walk::kRowsForward:  // T row y = source row y; copies take whole rows, padding included
       run.count = run.op == PixelOp::kCopy ? static_cast<std::uint32_t>(p.sourceStride) : w;
       run.elementStep = e;
       for (std::uint32_t y = y0; y < y1; ++y) jobs[y - y0] = {memoryRow(y), band + (y - y0) * p.sourceStride};
       return rows;
-    case BandWalk::kRowsReversed:  // T row H-1-y = source row y right to left
+    case Walk::kRowsBackward:  // T row H-1-y = source row y right to left
       run.count = w;
       run.elementStep = -e;
       for (std::uint32_t y = y0; y < y1; ++y)
         jobs[y - y0] = {memoryRow(h - 1 - y), band + (y - y0) * p.sourceStride + (static_cast<std::ptrdiff_t>(w) - 1) * e};
       return rows;
-    case BandWalk::kColumnsUpward:  // T[k][j] = A[H-1-j][k]: the band fills columns H-y1 .. H-1-y0 of every T row
+    case Walk::kColumnsUpward:  // T[k][j] = A[H-1-j][k]: the band fills columns H-y1 .. H-1-y0 of every T row
       run.count = rows;
       run.elementStep = -s;
       run.jobStep = e;
       for (std::uint32_t k = 0; k < w; ++k)
         jobs[k] = {memoryRow(k) + static_cast<std::size_t>(h - y1) * dstBytes, band + (rows - 1) * p.sourceStride + k * e};
       return w;
-    case BandWalk::kColumnsDownward:  // T[k][j] = A[j][W-1-k]: the band fills columns y0 .. y1-1
+    case Walk::kColumnsDownward:  // T[k][j] = A[j][W-1-k]: the band fills columns y0 .. y1-1
       run.count = rows;
       run.elementStep = s;
       run.jobStep = -e;
@@ -122,7 +122,7 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
   if (!scratchBytes) return {kResultOutOfMemory};
   LocalBlock scratch(LocalAlloc(LMEM_FIXED, *scratchBytes));
   if (!scratch) return {kResultOutOfMemory};
-  const bool quarter = plan.walk == BandWalk::kColumnsUpward || plan.walk == BandWalk::kColumnsDownward;
+  const bool quarter = plan.walk == Walk::kColumnsUpward || plan.walk == Walk::kColumnsDownward;
   std::vector<RowJob> jobs;
   try {
     jobs.resize(quarter ? width : plan.bandRows);
@@ -134,6 +134,7 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
   run.op = plan.op;
   run.elementBytes = plan.elementBytes;
   run.background = plan.background;
+  const RowBody body = RowBodyFor(plan.walk);
   auto* band = static_cast<std::uint8_t*>(scratch.Get());
   for (std::uint32_t y0 = 0; y0 < height; y0 += plan.bandRows) {
     const std::uint32_t y1 = std::min(height, y0 + plan.bandRows);
@@ -145,9 +146,9 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
     RunConstants constants = run;
     const std::size_t count = JobsForBand(plan, picture, band, y0, y1, jobs, constants);
     if (plan.parallelFromRows != 0 && y1 - y0 >= plan.parallelFromRows)
-      ParallelForRows(static_cast<int>(count), &RunRows, jobs.data(), &constants);
+      ParallelForRows(static_cast<int>(count), body, jobs.data(), &constants);
     else
-      RunRows(0, static_cast<int>(count), jobs.data(), &constants);
+      body(0, static_cast<int>(count), jobs.data(), &constants);
   }
   picture.ClearPadding();
   return {kResultSuccess};

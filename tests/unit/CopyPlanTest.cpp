@@ -114,10 +114,10 @@ TEST(CopyPlan, OnlyUnturnedTopDownCopiesGoStraightIntoPlace) {
   frame.transform.keepTopDownRows = true;  // orientation 4
   EXPECT_TRUE(PlanCopy(frame, {}).direct);
   EXPECT_FALSE(PlanCopy(Frame(kPixelFormat32bppBGRA), {}).direct) << "converted on the way";
-  EXPECT_EQ(PlanCopy(frame, {}).walk, BandWalk::kRows);
-  EXPECT_EQ(PlanCopy(Frame(kPixelFormat8bppIndexed, 1), {}).walk, BandWalk::kColumnsUpward);
-  EXPECT_EQ(PlanCopy(Frame(kPixelFormat8bppIndexed, 2), {}).walk, BandWalk::kRowsReversed);
-  EXPECT_EQ(PlanCopy(Frame(kPixelFormat8bppIndexed, 3), {}).walk, BandWalk::kColumnsDownward);
+  EXPECT_EQ(PlanCopy(frame, {}).walk, Walk::kRowsForward);
+  EXPECT_EQ(PlanCopy(Frame(kPixelFormat8bppIndexed, 1), {}).walk, Walk::kColumnsUpward);
+  EXPECT_EQ(PlanCopy(Frame(kPixelFormat8bppIndexed, 2), {}).walk, Walk::kRowsBackward);
+  EXPECT_EQ(PlanCopy(Frame(kPixelFormat8bppIndexed, 3), {}).walk, Walk::kColumnsDownward);
 }
 
 TEST(CopyPlan, RefusesWhatCannotBeDescribedInThirtyTwoBits) {

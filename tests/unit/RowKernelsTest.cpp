@@ -12,26 +12,33 @@
 namespace quorvel {
 namespace {
 
-struct Walk {
+struct NamedWalk {
   const char* name;
-  bool column;    // down or up a column (quarter turns) rather than along a row
-  bool backward;  // elements read against the memory order
+  Walk walk;
 };
+constexpr NamedWalk kWalks[] = {{"along rows", Walk::kRowsForward},
+                                {"along rows backwards", Walk::kRowsBackward},
+                                {"up columns", Walk::kColumnsUpward},
+                                {"down columns from the right", Walk::kColumnsDownward}};
+bool IsColumn(Walk w) { return w == Walk::kColumnsUpward || w == Walk::kColumnsDownward; }
 
 // A source of `rows` x `cols` elements of `e` bytes and the jobs reading it as the walk says:
-// along a row, job k reads source row k; down a column, job k reads source column k (or,
-// backward, the columns from the right).
+// along rows, job k reads source row k (from its right end backwards); up columns, job k
+// reads column k from the bottom; down columns, job k reads column cols-1-k from the top.
 struct Runs {
   std::vector<std::uint8_t> source;
   std::vector<std::uint8_t> destination;
   std::vector<RowJob> jobs;
   RunConstants constants;
+  Walk walk;
   std::size_t destinationStride;
 };
 
-Runs Make(PixelOp op, std::uint32_t e, const Walk& walk, std::uint32_t jobs, std::uint32_t count) {
+Runs Make(PixelOp op, std::uint32_t e, Walk walk, std::uint32_t jobs, std::uint32_t count) {
   Runs s;
-  const std::uint32_t cols = walk.column ? jobs : count, rows = walk.column ? count : jobs;
+  s.walk = walk;
+  const bool column = IsColumn(walk);
+  const std::uint32_t cols = column ? jobs : count, rows = column ? count : jobs;
   const std::size_t stride = static_cast<std::size_t>(cols) * e + 5;  // odd padding
   s.source.resize(stride * rows + 8);
   for (std::size_t i = 0; i < s.source.size(); ++i) s.source[i] = static_cast<std::uint8_t>(i * 131 + (i >> 7) * 29);
@@ -46,15 +53,24 @@ Runs Make(PixelOp op, std::uint32_t e, const Walk& walk, std::uint32_t jobs, std
   for (std::uint32_t k = 0; k < jobs; ++k) {
     std::uint8_t* d = s.destination.data() + k * s.destinationStride;
     const std::uint8_t* base = s.source.data();
-    if (!walk.column) {
-      s.constants.elementStep = walk.backward ? -se : se;
-      s.jobs.push_back({d, base + k * stride + (walk.backward ? (count - 1) * se : 0)});
-    } else {
-      // Down column k, or up column (cols-1-k) from the bottom row.
-      s.constants.elementStep = walk.backward ? -ss : ss;
-      s.constants.jobStep = walk.backward ? -se : se;
-      const std::uint32_t col = walk.backward ? cols - 1 - k : k;
-      s.jobs.push_back({d, base + (walk.backward ? (rows - 1) * stride : 0) + col * e});
+    switch (walk) {
+      case Walk::kRowsForward:
+      case Walk::kRowsBackward: {
+        const bool backward = walk == Walk::kRowsBackward;
+        s.constants.elementStep = backward ? -se : se;
+        s.jobs.push_back({d, base + k * stride + (backward ? (count - 1) * se : 0)});
+        break;
+      }
+      case Walk::kColumnsUpward:
+        s.constants.elementStep = -ss;
+        s.constants.jobStep = se;
+        s.jobs.push_back({d, base + (rows - 1) * stride + k * e});
+        break;
+      case Walk::kColumnsDownward:
+        s.constants.elementStep = ss;
+        s.constants.jobStep = -se;
+        s.jobs.push_back({d, base + (cols - 1 - k) * e});
+        break;
     }
   }
   return s;
@@ -82,20 +98,18 @@ std::vector<std::uint8_t> Reference(const Runs& s) {
 
 struct KernelSet {
   const char* name;
-  void (*run)(int lo, int hi, const RowJob* jobs, const RunConstants& c);
+  void (*run)(Walk walk, int lo, int hi, const RowJob* jobs, const RunConstants& c);
 };
 
 std::vector<KernelSet> Sets() {
-  std::vector<KernelSet> sets = {{"SSE2", &sse2::RunRowsWith}};
-  if (ProcessorHasSsse3()) sets.push_back({"SSSE3", &ssse3::RunRowsWith});
+  std::vector<KernelSet> sets = {{"SSE2", &sse2::RunWalk}};
+  if (ProcessorHasSsse3()) sets.push_back({"SSSE3", &ssse3::RunWalk});
   return sets;
 }
 
-void RunAll(const KernelSet& set, Runs& s, int lo, int hi) { set.run(lo, hi, s.jobs.data(), s.constants); }
+void RunAll(const KernelSet& set, Runs& s, int lo, int hi) { set.run(s.walk, lo, hi, s.jobs.data(), s.constants); }
 
 TEST(RowKernels, MatchThePlainLoopsForEveryOperationWidthAndWalk) {
-  const Walk walks[] = {{"along a row", false, false}, {"along a row backwards", false, true},
-                        {"down columns", true, false}, {"up columns from the right", true, true}};
   struct Kind {
     PixelOp op;
     std::uint32_t e;
@@ -103,11 +117,11 @@ TEST(RowKernels, MatchThePlainLoopsForEveryOperationWidthAndWalk) {
   const Kind kinds[] = {{PixelOp::kCopy, 1}, {PixelOp::kCopy, 2}, {PixelOp::kCopy, 3}, {PixelOp::kCopy, 4},
                         {PixelOp::kStrip32To24, 4}, {PixelOp::kComposite32To24, 4}};
   for (const KernelSet& set : Sets())
-    for (const Walk& walk : walks)
+    for (const NamedWalk& walk : kWalks)
       for (const Kind& kind : kinds)
         for (std::uint32_t jobs : {1u, 7u, 8u, 9u, 17u, 67u, 130u})
           for (std::uint32_t count : {1u, 2u, 3u, 5u, 8u, 9u, 16u, 31u, 67u, 129u}) {
-            Runs s = Make(kind.op, kind.e, walk, jobs, count);
+            Runs s = Make(kind.op, kind.e, walk.walk, jobs, count);
             const auto expected = Reference(s);
             RunAll(set, s, 0, static_cast<int>(jobs));
             ASSERT_EQ(s.destination, expected) << set.name << ", " << walk.name << ", op " << int(kind.op) << ", "
@@ -117,16 +131,15 @@ TEST(RowKernels, MatchThePlainLoopsForEveryOperationWidthAndWalk) {
 
 TEST(RowKernels, ColumnWalksSpanningSeveralTilesEachWayMatchThePlainLoops) {
   // Tiles are up to 512 jobs by 512 elements: more than two of them each way, with tails.
-  const Walk walks[] = {{"down columns", true, false}, {"up columns from the right", true, true}};
   struct Kind {
     PixelOp op;
     std::uint32_t e;
   };
   for (const KernelSet& set : Sets())
-    for (const Walk& walk : walks)
+    for (const NamedWalk& walk : {kWalks[2], kWalks[3]})
       for (const Kind kind : {Kind{PixelOp::kCopy, 1}, Kind{PixelOp::kCopy, 2}, Kind{PixelOp::kCopy, 3},
                               Kind{PixelOp::kCopy, 4}, Kind{PixelOp::kComposite32To24, 4}}) {
-        Runs s = Make(kind.op, kind.e, walk, 1100, 1091);
+        Runs s = Make(kind.op, kind.e, walk.walk, 1100, 1091);
         const auto expected = Reference(s);
         RunAll(set, s, 0, 1100);
         ASSERT_EQ(s.destination, expected) << set.name << ", " << walk.name << ", op " << int(kind.op) << ", " << kind.e
@@ -145,10 +158,11 @@ TEST(RowKernels, SplitJobRangesGiveTheSameResult) {
     for (bool column : {false, true})
       for (const Kind kind : {Kind{PixelOp::kCopy, 1}, Kind{PixelOp::kCopy, 2}, Kind{PixelOp::kCopy, 3},
                               Kind{PixelOp::kCopy, 4}, Kind{PixelOp::kComposite32To24, 4}}) {
-        Runs whole = Make(kind.op, kind.e, {"", column, column}, kJobs, 40);
+        const Walk walk = column ? Walk::kColumnsUpward : Walk::kRowsBackward;
+        Runs whole = Make(kind.op, kind.e, walk, kJobs, 40);
         RunAll(set, whole, 0, kJobs);
         for (int parts : {2, 3, 7, 8}) {
-          Runs split = Make(kind.op, kind.e, {"", column, column}, kJobs, 40);
+          Runs split = Make(kind.op, kind.e, walk, kJobs, 40);
           for (int i = 0; i < parts; ++i) RunAll(set, split, kJobs * i / parts, kJobs * (i + 1) / parts);
           EXPECT_EQ(split.destination, whole.destination)
               << set.name << ", " << parts << " parts of " << kind.e << "-byte elements";
@@ -171,7 +185,7 @@ TEST(RowKernels, WriteNothingOutsideTheirRuns) {
                             Kind{PixelOp::kComposite32To24, 4}})
       for (bool column : {false, true})
         for (std::uint32_t count : {5u, 9u, 13u, 16u, 17u, 21u}) {
-          Runs s = Make(kind.op, kind.e, {"", column, !column}, 19, count);
+          Runs s = Make(kind.op, kind.e, column ? Walk::kColumnsDownward : Walk::kRowsForward, 19, count);
           RunAll(set, s, 0, 19);
           const std::uint32_t runBytes = count * (kind.op == PixelOp::kCopy ? kind.e : 3);
           for (std::size_t k = 0; k < 19; ++k)
