@@ -65,11 +65,11 @@ ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder
   // A picture that cannot be delivered is refused where the copy begins, after report 50,
   // as hosts have always seen it.
   if (prepared.plan.result != kResultSuccess) return kResultSuccess;
-  HRESULT hr = MakeSource(factory, prepared.frame.Get(), d.format, prepared.plan.target, prepared.source);
+  const HRESULT hr = MakeSource(factory, prepared.frame.Get(), d.format, prepared.plan.target, prepared.source);
   if (IsUnsupportedConversion(hr) && prepared.plan.HasFallback()) {
-    prepared.plan = PlanCopy(d, options, &prepared.plan.fallback);
-    if (prepared.plan.result != kResultSuccess) return kResultSuccess;
-    hr = MakeSource(factory, prepared.frame.Get(), d.format, prepared.plan.target, prepared.source);
+    const ResultCode converted = ConvertToFallback(factory, options, prepared);
+    // A refusal of the fallback's plan, too, comes where the copy begins.
+    return prepared.plan.result != kResultSuccess ? kResultSuccess : converted;
   }
   return SourceResult(hr, prepared.source);
 }
