@@ -11,7 +11,8 @@ set(host_side tests/e2e tests/gui tests/binary tools/hostkit tools/spihost)
 # The shared test helpers that end-to-end tests link; the unit tests' own main and the
 # stand-in imaging objects are for unit tests, which may see everything.
 set(host_side_files tests/support/TestEnvironment tests/support/TiffWriter tests/support/TiffFixtures
-                    tests/support/PictureModel tests/support/WicProbe tests/support/HostMain)
+                    tests/support/PictureModel tests/support/WicProbe tests/support/HostMain
+                    tests/support/ScratchUserKey)
 set(host_interface plugin/SusieApi.h)
 
 set(problems "")

@@ -1,28 +1,23 @@
 #!/usr/bin/env bash
-# Runs a Windows program under Wine in the project's own prefix (build/wineprefix),
-# so tests never touch the user's ~/.wine. The caller may set WINEPREFIX itself.
+# Runs a Windows program under Wine in the project's own prefix (build/wineprefix), so
+# tests never touch the user's ~/.wine; the caller may set WINEPREFIX itself. The
+# toolchain files make this CTest's way of starting every Windows program.
 here=$(cd "$(dirname "$0")/.." && pwd)
-: "${WINEPREFIX:=$here/build/wineprefix}"
-: "${WINEDEBUG:=-all}"
-export WINEPREFIX WINEDEBUG
-
-loader=(wine)
-# Where the kernel cannot execute Wine's 32-bit loader, 64-bit programs run on the
-# 64-bit loader directly.
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
-  export WINELOADER=/usr/lib/wine/wine64
-  loader=(/usr/lib/wine/wine64)
-fi
+# shellcheck source=wine-env.sh
+source "$here/cmake/wine-env.sh"
+"$here/cmake/wine-session.sh" prefix || exit 1
 
 # Now and then Wine fails to start a program at all: it ends at once with a failure and
-# has printed nothing (every program run here prints before it can fail). Such a run is
-# made once more; a program that fails after printing anything is never run again.
+# has printed nothing on either stream (every program run here prints before it can
+# fail). Such a run is made once more; a program that printed anything is never run again.
 out=$(mktemp)
-trap 'rm -f "$out"' EXIT
+err=$(mktemp)
+status_file=$(mktemp)
+trap 'rm -f "$out" "$err" "$status_file"' EXIT
 for attempt in 1 2; do
-  "${loader[@]}" "$@" | tee "$out"
-  status=${PIPESTATUS[0]}
-  if [ "$status" -eq 0 ] || [ -s "$out" ] || [ "$attempt" -eq 2 ]; then
+  { { "$wine_loader" "$@"; echo $? > "$status_file"; } 2>&1 1>&3 3>&- | tee "$err" >&2; } 3>&1 | tee "$out"
+  status=$(cat "$status_file")
+  if [ "$status" -eq 0 ] || [ -s "$out" ] || [ -s "$err" ] || [ "$attempt" -eq 2 ]; then
     exit "$status"
   fi
   echo "wine-run.sh: $1 ended with $status before printing anything; starting it once more" >&2

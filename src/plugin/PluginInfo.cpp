@@ -5,14 +5,12 @@
 #include <cwchar>
 #include <string>
 
+#include "ProductIdentity.h"
+
 namespace quorvel {
 namespace {
 
-#if defined(_WIN64)
-constexpr const wchar_t* kVersionText = L"Quorvel.sph version 1.1.2  written by Velloran";
-#else
-constexpr const wchar_t* kVersionText = L"Quorvel.spi version 1.1.2  written by Velloran";
-#endif
+constexpr const wchar_t* kVersionText = L"" QUORVEL_ABOUT_TEXT;
 
 // Index 2 + 2k is the pattern and 3 + 2k the name of supported type k; only the first
 // is filled, so a host's enumeration of types ends after it.

@@ -4,13 +4,11 @@
 
 #include <windows.h>
 
+#include "ProductIdentity.h"
+
 namespace quorvel {
 
-#if defined(_WIN64)
-inline constexpr const wchar_t* kPluginFileName = L"Quorvel.sph";
-#else
-inline constexpr const wchar_t* kPluginFileName = L"Quorvel.spi";
-#endif
+inline constexpr const wchar_t* kPluginFileName = L"" QUORVEL_FILE_NAME;
 
 // The text for index, or null for none.
 const wchar_t* PluginInfoText(int index) noexcept;

@@ -165,9 +165,10 @@ TEST(Resources, TheVersionInformationNamesThePlugin) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0x00020000u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010001u);
+  constexpr DWORD kMajorMinor = QUORVEL_VERSION_MAJOR << 16 | QUORVEL_VERSION_MINOR;
+  EXPECT_EQ(fixed->dwFileVersionMS, kMajorMinor);
+  EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(QUORVEL_VERSION_PATCH) << 16);
+  EXPECT_EQ(fixed->dwProductVersionMS, kMajorMinor);
   auto value = [&](const wchar_t* name) {
     wchar_t* text = nullptr;
     UINT n = 0;
@@ -175,8 +176,8 @@ TEST(Resources, TheVersionInformationNamesThePlugin) {
     if (!VerQueryValueW(block.data(), key.c_str(), reinterpret_cast<void**>(&text), &n) || !text) return std::wstring();
     return std::wstring(text);
   };
-  EXPECT_EQ(value(L"FileVersion"), L"1.1.2");
-  EXPECT_EQ(value(L"ProductVersion"), L"1.1.2");
+  EXPECT_EQ(value(L"FileVersion"), L"" QUORVEL_VERSION_TEXT);
+  EXPECT_EQ(value(L"ProductVersion"), L"" QUORVEL_VERSION_TEXT);
   EXPECT_EQ(value(L"ProductName"), L"Quorvel");
   EXPECT_EQ(value(L"OriginalFilename"), hostkit::kPluginName);
   EXPECT_NE(value(L"FileDescription").find(L"TIFF import plug-in"), std::wstring::npos);

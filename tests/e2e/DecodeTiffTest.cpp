@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "E2eSupport.h"
+#include "ScratchUserKey.h"
 #include "TestEnvironment.h"
 #include "TiffFixtures.h"
 #include "WicProbe.h"
@@ -169,6 +170,48 @@ TEST_F(DecodeTiff, SettingsTakeEffectFromTheNextPicture) {
   EXPECT_EQ(testsupport::ComparePicture(d.dib, 5, 3, 1,
                                         [&](auto x, auto y) { return testsupport::Composite(stored(x, y), alphaOf(x, y), {0x40, 0x20, 0x10}); }),
             "");
+}
+
+// Every value of the user's real settings key, or "absent".
+std::string RealSettingsSnapshot() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(testsupport::RealUserSoftware(), L"Larkspur_Vale\\Quorvel.spi", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
+    return "absent";
+  std::string snapshot;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    DWORD nameLength = 256, type = 0, size = 1024;
+    BYTE data[1024];
+    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+    snapshot += std::string(name, name + nameLength) + ":" + std::to_string(type) + ":" +
+                std::string(reinterpret_cast<const char*>(data), size) + ";";
+  }
+  RegCloseKey(key);
+  return snapshot;
+}
+
+// The tests write and the plug-in reads settings in the process's scratch key; the user's
+// own key stays as it was.
+TEST_F(DecodeTiff, TestsNeverTouchTheUsersOwnSettings) {
+  ASSERT_NE(testsupport::RealUserSoftware(), nullptr);
+  const std::string before = RealSettingsSnapshot();
+  TiffFixture f = testsupport::TiffFixtureNamed("rgba8", 5, 3);
+  const auto bytes = testsupport::WriteTiff(f.page);
+  settings.SetDword(L"Alpha", 1);
+  settings.SetDword(L"Color", 0x00402010);
+  settings.SetDword(L"exif_orientation", 0);
+  const e2e::Delivered d = DecodeMemory(plugin, bytes);
+  EXPECT_EQ(d.dib.Width(), 5);
+
+  const std::wstring scratch = L"Quorvel test scratch\\" + std::to_wstring(GetCurrentProcessId()) +
+                               L"\\Software\\Larkspur_Vale\\Quorvel.spi";
+  DWORD color = 0, size = sizeof(color);
+  EXPECT_EQ(RegGetValueW(testsupport::RealUserSoftware(), scratch.c_str(), L"Color", RRF_RT_REG_DWORD, nullptr, &color, &size),
+            ERROR_SUCCESS)
+      << "the settings written went somewhere other than the scratch key";
+  EXPECT_EQ(color, 0x00402010u);
+  EXPECT_EQ(RealSettingsSnapshot(), before);
 }
 
 // Another thread rewrites every setting while a picture is being decoded (at each

@@ -11,7 +11,7 @@ namespace {
 
 using hostkit::Plugin;
 
-std::wstring VersionText() { return std::wstring(hostkit::kPluginName) + L" version 1.1.2  written by Velloran"; }
+std::wstring VersionText() { return L"" QUORVEL_ABOUT_TEXT; }
 
 TEST(PluginInfo, WideStringsByIndex) {
   const Plugin plugin;

@@ -300,7 +300,7 @@ TEST_F(SettingsDialog, TheAboutBoxShowsTheVersionText) {
     ASSERT_NE(box, nullptr);
     std::wstring text;
     EnumChildWindows(box, FindVersionText, reinterpret_cast<LPARAM>(&text));
-    const std::wstring expected = std::wstring(hostkit::kPluginName) + L" version 1.1.2  written by Velloran";
+    const std::wstring expected = L"" QUORVEL_ABOUT_TEXT;
     EXPECT_EQ(text, expected);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
   }

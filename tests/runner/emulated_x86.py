@@ -4,6 +4,11 @@
 
     emulated_x86.py test BUILD_DIR PREFIX [NAME...]   the tests of the plan BUILD_DIR/emulated-plan.json
                                                       (all, or the entries named)
+    emulated_x86.py stage BUILD_DIR PREFIX            as test, for CTest's set-up: fails only when the
+                                                      stage could not run; each entry's outcome is
+                                                      then a test of its own:
+    emulated_x86.py result BUILD_DIR NAME             prints the outcome of entry NAME of the last
+                                                      stage; exit 0 passed, 1 failed, 77 skipped
     emulated_x86.py run BUILD_DIR PREFIX -- PROGRAM [ARGS...]   one program, its output passed through
 
 qemu-i386 serves 32-bit programs through a binfmt_misc registration made inside a user
@@ -17,6 +22,7 @@ GoogleTest's report; when the emulator dies or no test has finished for several 
 the program starts again after the tests already finished, a bounded number of times. A
 test during which the emulator dies twice fails, unless exceeds-emulator.txt lists it.
 """
+import hashlib
 import json
 import os
 import re
@@ -36,7 +42,6 @@ QEMU = "/usr/bin/qemu-i386-static"
 BINFMT_I386 = (r":qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00"
                r":\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff"
                f":{QEMU}:F")
-PREFIX_SETUP = "2"  # raise when wine-prefix.reg changes
 MAX_RESTARTS = 6    # per program
 IDLE_SECONDS = 180  # no processor time used for this long: hung
 
@@ -108,12 +113,15 @@ class Wine:
             os.makedirs(self.prefix, exist_ok=True)
             self.quiet(LOADER, "wineboot", "-i")
             self.quiet(WINESERVER, "-w")
+        settings = os.path.join(HERE, "wine-prefix.reg")
+        with open(settings, "rb") as f:
+            stamp = hashlib.md5(f.read()).hexdigest()
         current = open(marker).read().strip() if os.path.exists(marker) else ""
-        if current != PREFIX_SETUP:
-            self.quiet(LOADER, "reg", "import", wine_path(os.path.join(HERE, "wine-prefix.reg")))
+        if current != stamp:
+            self.quiet(LOADER, "reg", "import", wine_path(settings))
             self.quiet(WINESERVER, "-w")
             with open(marker, "w") as f:
-                f.write(PREFIX_SETUP + "\n")
+                f.write(stamp + "\n")
 
     def start_server(self):
         self.quiet(WINESERVER, "-k", timeout=60)
@@ -360,6 +368,7 @@ def test(build_dir, prefix, names):
     wine.start_server()
     totals = {"passed": 0, "failed": 0, "skipped": 0}
     skips, failures, restarts = [], [], 0
+    entries = {}
     runners = {"gtest": run_gtest, "program": run_program, "host": run_host}
     for entry in plan:
         t0 = time.monotonic()
@@ -369,6 +378,7 @@ def test(build_dir, prefix, names):
             log(f"== x86 (emulated): {entry['name']}")
             tally = runners[entry["kind"]](wine, entry, bin_dir, out_dir, known)
         counts = {"passed": 0, "failed": 0, "skipped": 0}
+        entries[entry["name"]] = {n: [o.status, o.message] for n, o in tally.results.items()}
         for test_name, outcome in tally.results.items():
             counts[outcome.status] += 1
             if outcome.status == "skipped":
@@ -385,9 +395,34 @@ def test(build_dir, prefix, names):
     note = f"emulated, {restarts} restarts, {minutes:.0f} min"
     with open(os.path.join(out_dir, "results.json"), "w") as f:
         json.dump({"counts": totals, "skips": skips, "failures": failures, "note": note}, f, indent=1)
+    with open(os.path.join(out_dir, "entries.json"), "w") as f:
+        json.dump(entries, f, indent=1)
     log(f"x86 (emulated) stage: {totals['passed']} passed, {totals['failed']} failed, {totals['skipped']} skipped"
         f" in {minutes:.0f} min, {restarts} restarts; results in {out_dir}")
     return 1 if totals["failed"] or not totals["passed"] else 0
+
+
+def result(build_dir, name):
+    """One entry's outcome in the last stage, as CTest shows a test's."""
+    try:
+        with open(os.path.join(build_dir, "emulated", "entries.json")) as f:
+            entries = json.load(f)
+    except (OSError, ValueError):
+        print("the emulated stage left no results (see the test x86.emulated_stage)")
+        return 1
+    if name not in entries:
+        print("the emulated stage did not run this entry")
+        return 1
+    counts = {"passed": 0, "failed": 0, "skipped": 0}
+    for test_name, (status, message) in sorted(entries[name].items()):
+        counts[status] += 1
+        print(f"{status}: {test_name}")
+        if status != "passed" and message:
+            print("    " + message.replace("\n", "\n    "))
+    print(f"{counts['passed']} passed, {counts['failed']} failed, {counts['skipped']} skipped under emulation")
+    if counts["failed"]:
+        return 1
+    return 0 if counts["passed"] else 77
 
 
 def run(build_dir, prefix, command):
@@ -402,12 +437,20 @@ def run(build_dir, prefix, command):
 
 
 def main(argv):
-    if len(argv) < 4 or argv[1] not in ("test", "run") or (argv[1] == "run" and (len(argv) < 6 or argv[4] != "--")):
+    if len(argv) < 4 or argv[1] not in ("test", "stage", "result", "run") or \
+            (argv[1] == "run" and (len(argv) < 6 or argv[4] != "--")):
         sys.exit(__doc__)
+    if argv[1] == "result":
+        return result(os.path.abspath(argv[2]), argv[3])
     enter_private_emulation()
     build_dir, prefix = os.path.abspath(argv[2]), os.path.abspath(argv[3])
     if argv[1] == "test":
         return test(build_dir, prefix, argv[4:])
+    if argv[1] == "stage":
+        test(build_dir, prefix, [])
+        # Failures are reported by the entries' own tests; the stage fails only when it left
+        # no results at all.
+        return 0 if os.path.exists(os.path.join(build_dir, "emulated", "entries.json")) else 1
     return run(build_dir, prefix, argv[5:])
 
 

@@ -4,12 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "ConsolePrinter.h"
+#include "ScratchUserKey.h"
 
 #include "decode/PixelFormatTable.h"
 
 int main(int argc, char** argv) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  const testsupport::ScratchUserKey scratch;
+  if (!scratch.Active()) {
+    fputs("cannot redirect HKEY_CURRENT_USER to a scratch key; no test runs against the real settings\n", stderr);
+    return 1;
+  }
   quorvel::InitialisePixelFormatTable();
   testing::InitGoogleTest(&argc, argv);
   testsupport::ConsolePrinter::Install();

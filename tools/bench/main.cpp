@@ -24,6 +24,7 @@
 
 #include "LocalAllocationCounter.h"
 #include "Plugin.h"
+#include "ScratchUserKey.h"
 #include "TestEnvironment.h"
 #include "TiffWriter.h"
 #include "decode/PixelFormatTable.h"
@@ -284,6 +285,7 @@ void CopyOutSteps(IWICImagingFactory* factory, std::uint32_t w, std::uint32_t h,
 }  // namespace
 
 int main(int argc, char** argv) {
+  const testsupport::ScratchUserKey scratch;  // the benchmark's default settings stay its own
   int rounds = 5;
   double megapixels = 24;
   std::string only;  // a picture kind to limit the run to
@@ -310,7 +312,7 @@ int main(int argc, char** argv) {
   }
   hostkit::LocalAllocationCounter::Install(plugin.Module());
   std::printf("Quorvel bench: %s, pictures %u x %u (%.1f MP), medians of %d rounds\n",
-              sizeof(void*) == 8 ? "Quorvel.sph (x64)" : "Quorvel.spi (x86)", w, h, w * h / 1e6, rounds);
+              sizeof(void*) == 8 ? QUORVEL_FILE_NAME " (x64)" : QUORVEL_FILE_NAME " (x86)", w, h, w * h / 1e6, rounds);
 
   std::printf("\n%-14s %-5s %4s %10s %12s %12s %14s %12s\n", "picture", "comp", "ori", "WIC ms", "GetPicture ms",
               "vs WIC", "vs unturned", "peak blocks");

@@ -6,15 +6,12 @@
 
 #include <string>
 
+#include "ProductIdentity.h"
 #include "plugin/SusieApi.h"
 
 namespace hostkit {
 
-#if defined(_WIN64)
-inline constexpr const wchar_t* kPluginName = L"Quorvel.sph";
-#else
-inline constexpr const wchar_t* kPluginName = L"Quorvel.spi";
-#endif
+inline constexpr const wchar_t* kPluginName = L"" QUORVEL_FILE_NAME;
 
 // Folder of the running program, with a trailing backslash.
 std::wstring ProgramFolder();

@@ -5,8 +5,10 @@
 //   spihost PLUGIN probe FILE           IsSupported with a 2,048-byte header block and with a file handle
 //   spihost PLUGIN decode FILE OUT.bmp  GetPictureInfo, then GetPicture with a progress bar; writes OUT.bmp
 //   spihost PLUGIN config N             ConfigurationDlg function N (0 about box, 1 settings)
+//   spihost PLUGIN batch FOLDER OUTFOLDER   decodes every .tif/.tiff of FOLDER into OUTFOLDER as .bmp
 //
 // Commands may follow one another: spihost PLUGIN info probe FILE decode FILE OUT.bmp
+// When a call fails, the tool says what it can find out besides the result code.
 #include <windows.h>
 
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "Dib.h"
+#include "FailureClues.h"
 #include "Plugin.h"
 
 namespace {
@@ -37,12 +40,15 @@ std::string Narrow(const std::wstring& text) {
   return out;
 }
 
+bool g_barOpen = false;  // a progress bar without its line end yet
+
 int WINAPI ProgressBar(int numerator, int denominator, LONG_PTR) {
   const int width = 30;
   const int done = denominator > 0 ? numerator * width / denominator : 0;
   std::fprintf(stderr, "\r  [%-*.*s] %3d%%", width, done, "##############################",
                denominator > 0 ? numerator * 100 / denominator : 0);
-  if (numerator >= denominator) std::fputc('\n', stderr);
+  g_barOpen = numerator < denominator;
+  if (!g_barOpen) std::fputc('\n', stderr);
   return 0;
 }
 
@@ -54,6 +60,13 @@ int Info(const hostkit::Plugin& plugin) {
     std::printf("%d: %s\n", index, Narrow(std::wstring(text, n)).c_str());
   }
   return 0;
+}
+
+// One line of what else is known about a file a call failed on.
+void PrintClue(const std::wstring& file) {
+  const std::string clue = spihost::WhyTheFileFails(file);
+  std::printf("  %s\n", clue.empty() ? "the imaging component itself reads the file's first frame whole"
+                                      : clue.c_str());
 }
 
 int Probe(const hostkit::Plugin& plugin, const std::wstring& file) {
@@ -73,19 +86,28 @@ int Probe(const hostkit::Plugin& plugin, const std::wstring& file) {
   } else {
     std::printf("IsSupported (file handle):  the file cannot be opened\n");
   }
+  if (!byBlock) PrintClue(file);
   return byBlock ? 0 : 1;
 }
 
-int Decode(const hostkit::Plugin& plugin, const std::wstring& file, const std::wstring& out) {
+int Decode(const hostkit::Plugin& plugin, const std::wstring& file, const std::wstring& out, bool verbose) {
   susie::PictureInfo info{};
   const int infoResult = plugin.GetPictureInfoW(file.c_str(), 0, susie::kInputFile, &info);
-  std::printf("GetPictureInfo: %d (%s)\n", infoResult, Meaning(infoResult));
-  if (infoResult == 0)
-    std::printf("  stored picture %ld x %ld, %d bits per pixel, %u x %u dots per metre\n", info.width, info.height,
-                info.colorDepth, info.x_density, info.y_density);
+  if (verbose) {
+    std::printf("GetPictureInfo: %d (%s)\n", infoResult, Meaning(infoResult));
+    if (infoResult == 0)
+      std::printf("  stored picture %ld x %ld, %d bits per pixel, %u x %u dots per metre\n", info.width, info.height,
+                  info.colorDepth, info.x_density, info.y_density);
+  }
   HLOCAL header = nullptr, pixels = nullptr;
-  const int result = plugin.GetPictureW(file.c_str(), 0, susie::kInputFile, &header, &pixels, ProgressBar, 0);
-  std::printf("GetPicture: %d (%s)\n", result, Meaning(result));
+  const int result = plugin.GetPictureW(file.c_str(), 0, susie::kInputFile, &header, &pixels,
+                                        verbose ? ProgressBar : nullptr, 0);
+  if (g_barOpen) {
+    std::fputc('\n', stderr);
+    g_barOpen = false;
+  }
+  if (verbose || result != 0) std::printf("%sGetPicture: %d (%s)\n", verbose ? "" : "  ", result, Meaning(result));
+  if (result != 0) PrintClue(file);
   int status = result == 0 ? 0 : 1;
   if (header && pixels) {
     hostkit::Dib dib;
@@ -107,17 +129,58 @@ int Decode(const hostkit::Plugin& plugin, const std::wstring& file, const std::w
   return status;
 }
 
+bool EndsWith(const std::wstring& name, const wchar_t* suffix) {
+  const std::wstring s = suffix;
+  return name.size() > s.size() && _wcsicmp(name.c_str() + name.size() - s.size(), s.c_str()) == 0;
+}
+
+int Batch(const hostkit::Plugin& plugin, std::wstring folder, std::wstring outFolder) {
+  for (std::wstring* f : {&folder, &outFolder})
+    if (!f->empty() && f->back() != L'\\' && f->back() != L'/') *f += L'\\';
+  if (!CreateDirectoryW(outFolder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    std::printf("batch: the folder %s cannot be made\n", Narrow(outFolder).c_str());
+    return 1;
+  }
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && (EndsWith(name, L".tif") || EndsWith(name, L".tiff")))
+        names.push_back(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  int failed = 0;
+  for (const std::wstring& name : names) {
+    std::printf("%s\n", Narrow(name).c_str());
+    const std::wstring stem = name.substr(0, name.rfind(L'.'));
+    failed += Decode(plugin, folder + name, outFolder + stem + L".bmp", false) != 0;
+    std::fflush(stdout);
+  }
+  std::printf("batch: %zu files, %zu decoded, %d failed\n", names.size(), names.size() - failed, failed);
+  return failed || names.empty() ? 1 : 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: spihost PLUGIN COMMAND... (info | probe FILE | decode FILE OUT.bmp | config N)\n");
+    std::fprintf(stderr, "usage: spihost PLUGIN COMMAND... (info | probe FILE | decode FILE OUT.bmp | config N |\n"
+                         "                                batch FOLDER OUTFOLDER)\n");
     return 2;
   }
   const hostkit::Plugin plugin(argv[1]);
   if (!plugin.IsLoaded()) {
-    std::fprintf(stderr, "spihost: cannot load %s as a Susie plug-in (error %lu)\n", Narrow(argv[1]).c_str(),
-                 GetLastError());
+    // Loaded once more, on its own, for the loader's reason.
+    DWORD error = 0;
+    if (HMODULE again = LoadLibraryW(argv[1]))
+      FreeLibrary(again);
+    else
+      error = GetLastError();
+    std::fprintf(stderr, "spihost: cannot load %s as a Susie plug-in: %s\n", Narrow(argv[1]).c_str(),
+                 spihost::WhyThePluginDoesNotLoad(argv[1], error).c_str());
     return 2;
   }
   // Several commands run one after another in one start of the host (a start under CPU
@@ -134,7 +197,10 @@ int wmain(int argc, wchar_t** argv) {
       result = Probe(plugin, argv[i + 1]);
       i += 2;
     } else if (command == L"decode" && left >= 2) {
-      result = Decode(plugin, argv[i + 1], argv[i + 2]);
+      result = Decode(plugin, argv[i + 1], argv[i + 2], true);
+      i += 3;
+    } else if (command == L"batch" && left >= 2) {
+      result = Batch(plugin, argv[i + 1], argv[i + 2]);
       i += 3;
     } else if (command == L"config" && left >= 1) {
       const int answer = plugin.ConfigurationDlg(nullptr, _wtoi(argv[i + 1]));

@@ -23,6 +23,7 @@
 #include "LeakPass.h"
 #include "Mutator.h"
 #include "Plugin.h"
+#include "ScratchUserKey.h"
 #include "SettingsChaos.h"
 #include "TestEnvironment.h"
 
@@ -88,6 +89,12 @@ int PrintWrong(const std::vector<std::string>& wrong) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // The settings chaos pass rewrites the plug-in's settings: never the user's own.
+  const testsupport::ScratchUserKey scratch;
+  if (!scratch.Active()) {
+    std::fprintf(stderr, "stress: cannot redirect HKEY_CURRENT_USER to a scratch key\n");
+    return 2;
+  }
   Options o;
   if (!Parse(argc, argv, o)) {
     std::fprintf(stderr, "usage: stress [--seed N] [--first N] [--cases N | --seconds S] [--leak-rounds N] [--threads N] [--rounds N]\n"
