@@ -23,6 +23,7 @@ struct FrameDescription {
   GUID format{};              // the frame's own pixel format
   bool paletteAlpha = false;  // an indexed frame whose palette carries alpha
   OrientationTransform transform;  // its tag's, or neutral when the user turned that off
+  std::uint32_t stripRows = 0;     // rows decoded together (strip or tile row); 0: one strip or not read
 };
 
 struct CopyPlan {

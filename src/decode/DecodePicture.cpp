@@ -3,6 +3,7 @@
 
 #include "decode/DecoderSession.h"
 #include "decode/DibOutput.h"
+#include "decode/ParallelDecode.h"
 #include "decode/PrepareSource.h"
 #include "decode/StreamPicture.h"
 #include "decode/WorkBitmap.h"
@@ -10,7 +11,8 @@
 namespace quorvel {
 
 ResultCode DecodePicture(HLOCAL* pictureInfoOut, HLOCAL* pixelsOut, IWICImagingFactory* factory,
-                         IWICBitmapDecoder* decoder, const PictureOptions& options, const Progress& progress) {
+                         IWICBitmapDecoder* decoder, const PictureOptions& options, const Progress& progress,
+                         const ImageSource* input) {
   if (const ResultCode r = CheckTiffContainer(decoder); r != kResultSuccess) return r;
   if (progress.StopRequestedAt(30)) return kResultAborted;
 
@@ -19,13 +21,18 @@ ResultCode DecodePicture(HLOCAL* pictureInfoOut, HLOCAL* pixelsOut, IWICImagingF
   if (progress.StopRequestedAt(50)) return kResultAborted;
 
   WorkBitmap bitmap;
-  StreamOutcome outcome = StreamPicture(factory, prepared.source.Get(), prepared.plan, bitmap);
+  // A large picture is shared out among several decoders where it can be; any failure
+  // there leaves the sequential copy to give the answer.
+  const auto stream = [&] {
+    if (input && StreamPictureInParallel(*input, factory, prepared, bitmap)) return StreamOutcome{kResultSuccess};
+    return StreamPicture(factory, prepared.source.Get(), prepared.plan, bitmap);
+  };
+  StreamOutcome outcome = stream();
   // Some imaging components accept a conversion but cannot carry it out; 32-bit BGR(A)
   // is the conversion every one of them can do.
   if (outcome.result != kResultSuccess && IsUnsupportedConversion(outcome.copyFailure) && prepared.plan.HasFallback()) {
     const ResultCode converted = ConvertToFallback(factory, options, prepared);
-    outcome = converted == kResultSuccess ? StreamPicture(factory, prepared.source.Get(), prepared.plan, bitmap)
-                                          : StreamOutcome{converted};
+    outcome = converted == kResultSuccess ? stream() : StreamOutcome{converted};
   }
   if (outcome.result != kResultSuccess) return outcome.result;
   // The copy has already turned the picture, put its rows in order and reduced it to at

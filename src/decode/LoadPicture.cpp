@@ -15,7 +15,7 @@ ResultCode LoadPicture(const ImageSource& source, const PictureOptions& options,
   Decoder decoder;
   if (const ResultCode opened = OpenDecoder(session, source, decoder); opened != kResultSuccess) return opened;
   if (progress.StopRequestedAt(10)) return kResultAborted;
-  return DecodePicture(pictureInfoOut, pixelsOut, session.Factory(), decoder.Get(), options, progress);
+  return DecodePicture(pictureInfoOut, pixelsOut, session.Factory(), decoder.Get(), options, progress, &source);
 }
 
 }  // namespace quorvel

@@ -1,9 +1,8 @@
 // ReadOrientation: the metadata query "/ifd/{ushort=274}" and the table.
 #include "decode/Orientation.h"
 
-#include <propidl.h>
-
 #include "common/Owners.h"
+#include "decode/PropVariant.h"
 
 namespace quorvel {
 namespace {
@@ -21,19 +20,6 @@ constexpr OrientationTransform kByTag[9] = {
     {1, false},  // 6: needs a quarter turn clockwise
     {1, true},   // 7: transverse
     {3, false},  // 8: needs a quarter turn counter-clockwise
-};
-
-// PROPVARIANT owner: PropVariantClear on every path.
-class PropVariant {
- public:
-  PropVariant() noexcept { PropVariantInit(&value_); }
-  ~PropVariant() { PropVariantClear(&value_); }
-  PropVariant(const PropVariant&) = delete;
-  PropVariant& operator=(const PropVariant&) = delete;
-  PROPVARIANT* Get() noexcept { return &value_; }
-
- private:
-  PROPVARIANT value_;
 };
 
 }  // namespace

@@ -8,21 +8,13 @@
 #include "common/SystemLibrary.h"
 
 namespace quorvel {
-namespace {
-
-#if defined(_M_IX86) || defined(__i386__)
-// void __cdecl C2VectParallel(int start, int end, int step, BOOL endIncluded, int threadCount,
-//                             BOOL dynamicDistribution, void* body, int argCount, ...);
-// argCount counts the body's arguments including the two range bounds.
-using C2VectParallelFn = void(__cdecl*)(int, int, int, BOOL, int, BOOL, void*, int, ...);
-
-constexpr int kMostThreads = 8;
 
 // As many threads as the process may run at once, at most eight. The runtime starts as
 // many as it is asked for, and threads beyond the processors only take turns on them,
 // each evicting the others' cache tiles: on 2 cores, quarter turns on 8 threads ran 1.2
 // to 1.6 times as fast as on one thread, and 1.5 to 1.8 times on 2.
-int ThreadsToAskFor() noexcept {
+int ProcessorsToUse() noexcept {
+  constexpr int kMostThreads = 8;
   static std::atomic<int> counted{0};  // every thread counts the same, so a race is harmless
   if (const int threads = counted.load(std::memory_order_relaxed)) return threads;
   int processors = 0;
@@ -38,6 +30,14 @@ int ThreadsToAskFor() noexcept {
   counted.store(threads, std::memory_order_relaxed);
   return threads;
 }
+
+namespace {
+
+#if defined(_M_IX86) || defined(__i386__)
+// void __cdecl C2VectParallel(int start, int end, int step, BOOL endIncluded, int threadCount,
+//                             BOOL dynamicDistribution, void* body, int argCount, ...);
+// argCount counts the body's arguments including the two range bounds.
+using C2VectParallelFn = void(__cdecl*)(int, int, int, BOOL, int, BOOL, void*, int, ...);
 
 // Resolved once; the runtime is optional, so a plug-in without it still loads and works.
 C2VectParallelFn ResolveRuntime() noexcept {
@@ -61,7 +61,7 @@ void ParallelForRows(int rowCount, RowBody body, const RowJob* jobs, const void*
   if (rowCount <= 0) return;
 #if defined(_M_IX86) || defined(__i386__)
   C2VectParallelFn parallel = ResolveRuntime();
-  if (const int threads = ThreadsToAskFor(); parallel && threads > 1) {
+  if (const int threads = ProcessorsToUse(); parallel && threads > 1) {
     parallel(0, rowCount, 1, FALSE, threads, FALSE, reinterpret_cast<void*>(body), 4, jobs, constants);
     return;
   }

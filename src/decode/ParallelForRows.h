@@ -33,16 +33,14 @@ struct RowJob {
 // Processes rows [lo, hi) in increasing order. jobs and constants are shared, read-only.
 using RowBody = void(QUORVEL_ROW_CALL*)(int lo, int hi, const RowJob* jobs, const void* constants);
 
-// True in the build whose rows may run on several threads at once: row bodies must then
-// never store past their own row's last byte.
-#if defined(_M_IX86) || defined(__i386__)
-inline constexpr bool kRowsMayRunInParallel = true;
-#else
-inline constexpr bool kRowsMayRunInParallel = false;
-#endif
+// Row bodies never store past their own run's last byte: rows (and, for quarter turns,
+// the column ranges of a band) may be written by several threads at once.
 
 // Runs body over rows 0 .. rowCount-1 and returns when all are done.
 void ParallelForRows(int rowCount, RowBody body, const RowJob* jobs, const void* constants) noexcept;
+
+// The processors the process may run on at once, at most eight.
+int ProcessorsToUse() noexcept;
 
 // Whether the parallel runtime was found (always false in the 64-bit build).
 bool ParallelRuntimeAvailable() noexcept;

@@ -3,15 +3,15 @@
 
 #include "common/GuidEquality.h"
 #include "decode/PixelFormatGuids.h"
+#include "decode/ParallelDecode.h"
 #include "decode/PixelFormatTable.h"
+#include "decode/StripLayout.h"
 
 namespace quorvel {
-namespace {
 
-// A bitmap source over the frame that delivers target: the frame itself when it already
-// has that format, a median-cut converter otherwise. Returns the failing HRESULT.
-HRESULT MakeSource(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, const GUID& frameFormat,
-                   const GUID& target, ComPtr<IWICBitmapSource>& source) noexcept {
+// The converter quantises with median cut where it must reduce colours.
+HRESULT MakeSourceInFormat(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, const GUID& frameFormat,
+                           const GUID& target, ComPtr<IWICBitmapSource>& source) noexcept {
   source.Reset();
   if (SameGuid(frameFormat, target)) {
     ComPtr<IWICBitmapFrameDecode> self;
@@ -28,6 +28,8 @@ HRESULT MakeSource(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, co
     return hr;
   return converter.As(source);
 }
+
+namespace {
 
 ResultCode SourceResult(HRESULT hr, const ComPtr<IWICBitmapSource>& source) noexcept {
   if (FAILED(hr)) return MapFailure(hr);
@@ -52,6 +54,7 @@ ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder
   d.transform = options.applyOrientation ? ReadOrientation(frame.Get()) : OrientationTransform{};
   if (const HRESULT hr = frame->GetPixelFormat(&d.format); FAILED(hr)) return MapFailure(hr);
   if (const HRESULT hr = frame->GetSize(&d.width, &d.height); FAILED(hr)) return MapFailure(hr);
+  if (WorthSharingOut(d.width, d.height)) d.stripRows = ReadStripRows(frame.Get());
   if (LookUpPixelFormat(d.format).bitCount <= 8) {
     ComPtr<IWICPalette> palette;
     BOOL paletteAlpha = FALSE;
@@ -65,7 +68,7 @@ ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder
   // A picture that cannot be delivered is refused where the copy begins, after report 50,
   // as hosts have always seen it.
   if (prepared.plan.result != kResultSuccess) return kResultSuccess;
-  const HRESULT hr = MakeSource(factory, prepared.frame.Get(), d.format, prepared.plan.target, prepared.source);
+  const HRESULT hr = MakeSourceInFormat(factory, prepared.frame.Get(), d.format, prepared.plan.target, prepared.source);
   if (IsUnsupportedConversion(hr) && prepared.plan.HasFallback()) {
     const ResultCode converted = ConvertToFallback(factory, options, prepared);
     // A refusal of the fallback's plan, too, comes where the copy begins.
@@ -79,7 +82,7 @@ ResultCode ConvertToFallback(IWICImagingFactory* factory, const PictureOptions& 
   prepared.plan = PlanCopy(prepared.description, options, &prepared.plan.fallback);
   if (prepared.plan.result != kResultSuccess) return prepared.plan.result;
   const HRESULT hr =
-      MakeSource(factory, prepared.frame.Get(), prepared.description.format, prepared.plan.target, prepared.source);
+      MakeSourceInFormat(factory, prepared.frame.Get(), prepared.description.format, prepared.plan.target, prepared.source);
   return SourceResult(hr, prepared.source);
 }
 

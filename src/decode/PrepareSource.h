@@ -22,6 +22,15 @@ struct PreparedSource {
 ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, const PictureOptions& options,
                          PreparedSource& prepared);
 
+// Whether a frame of this size is large enough to be shared out among several decoders;
+// only such frames have their strip layout read.
+bool WorthSharingOut(std::uint32_t width, std::uint32_t height) noexcept;
+
+// A bitmap source over the frame that delivers target: the frame itself when it already
+// has that format, a converter otherwise. Returns the failing HRESULT.
+HRESULT MakeSourceInFormat(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, const GUID& frameFormat,
+                           const GUID& target, ComPtr<IWICBitmapSource>& source) noexcept;
+
 // True when hr says that the imaging component cannot convert into the requested format,
 // as Wine's does for several targets that Windows' converts into.
 bool IsUnsupportedConversion(HRESULT hr) noexcept;

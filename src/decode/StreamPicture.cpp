@@ -90,8 +90,8 @@ StreamOutcome Failed(HRESULT hr) { return {MapFailure(hr), hr}; }
 
 }  // namespace
 
-StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* source, const CopyPlan& plan,
-                            WorkBitmap& picture) {
+StreamOutcome BeginPicture(IWICImagingFactory* factory, IWICBitmapSource* source, const CopyPlan& plan,
+                           WorkBitmap& picture) {
   if (plan.result != kResultSuccess) return {plan.result};
   UINT width = 0, height = 0;
   if (const HRESULT hr = source->GetSize(&width, &height); FAILED(hr)) return {MapFailure(hr)};
@@ -104,16 +104,21 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
     return {kResultInternalError};
 
   const Palette colors = plan.sourceBits <= 8 ? ReadPalette(factory, source, plan.sourceBits) : Palette{};
-  if (const ResultCode r = picture.Allocate(plan.width, plan.height, plan.bitCount, colors); r != kResultSuccess) return {r};
-  const BitmapLayout& out = *picture.Layout();
+  return {picture.Allocate(plan.width, plan.height, plan.bitCount, colors)};
+}
 
+StreamOutcome CopySourceRows(IWICBitmapSource* source, const CopyPlan& plan, WorkBitmap& picture, std::uint32_t begin,
+                             std::uint32_t end, bool rowThreads) {
+  const BitmapLayout& out = *picture.Layout();
+  const std::uint32_t width = plan.sourceWidth;
   if (plan.direct) {
-    const WICRect all{0, 0, static_cast<INT>(width), static_cast<INT>(height)};
-    if (const HRESULT hr = source->CopyPixels(&all, static_cast<UINT>(out.stride), static_cast<UINT>(plan.sourceBytes),
-                                              picture.Pixels());
+    const WICRect rect{0, static_cast<INT>(begin), static_cast<INT>(width), static_cast<INT>(end - begin)};
+    const auto bytes = BlockBytes(out.stride, end - begin);
+    if (!bytes) return {kResultOutOfMemory};
+    if (const HRESULT hr = source->CopyPixels(&rect, static_cast<UINT>(out.stride), static_cast<UINT>(*bytes - 4),
+                                              picture.Pixels() + static_cast<std::size_t>(begin) * out.stride);
         FAILED(hr))
       return Failed(hr);
-    picture.ClearPadding();
     return {kResultSuccess};
   }
 
@@ -136,8 +141,8 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
   run.background = plan.background;
   const RowBody body = RowBodyFor(plan.walk);
   auto* band = static_cast<std::uint8_t*>(scratch.Get());
-  for (std::uint32_t y0 = 0; y0 < height; y0 += plan.bandRows) {
-    const std::uint32_t y1 = std::min(height, y0 + plan.bandRows);
+  for (std::uint32_t y0 = begin; y0 < end; y0 += plan.bandRows) {
+    const std::uint32_t y1 = std::min(end, y0 + plan.bandRows);
     const WICRect rect{0, static_cast<INT>(y0), static_cast<INT>(width), static_cast<INT>(y1 - y0)};
     if (const HRESULT hr = source->CopyPixels(&rect, static_cast<UINT>(plan.sourceStride),
                                               static_cast<UINT>(plan.sourceStride * (y1 - y0)), band);
@@ -145,13 +150,23 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
       return Failed(hr);
     RunConstants constants = run;
     const std::size_t count = JobsForBand(plan, picture, band, y0, y1, jobs, constants);
-    if (plan.parallelFromRows != 0 && y1 - y0 >= plan.parallelFromRows)
+    if (rowThreads && plan.parallelFromRows != 0 && y1 - y0 >= plan.parallelFromRows)
       ParallelForRows(static_cast<int>(count), body, jobs.data(), &constants);
     else
       body(0, static_cast<int>(count), jobs.data(), &constants);
   }
-  picture.ClearPadding();
   return {kResultSuccess};
+}
+
+void FinishPicture(WorkBitmap& picture) noexcept { picture.ClearPadding(); }
+
+StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* source, const CopyPlan& plan,
+                            WorkBitmap& picture) {
+  StreamOutcome outcome = BeginPicture(factory, source, plan, picture);
+  if (outcome.result != kResultSuccess) return outcome;
+  outcome = CopySourceRows(source, plan, picture, 0, plan.sourceHeight, true);
+  if (outcome.result == kResultSuccess) FinishPicture(picture);
+  return outcome;
 }
 
 }  // namespace quorvel

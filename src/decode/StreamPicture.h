@@ -21,4 +21,17 @@ struct StreamOutcome {
 StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* source, const CopyPlan& plan,
                             WorkBitmap& picture);
 
+// StreamPicture in its parts, for decoders that share one picture (ParallelDecode.h):
+// BeginPicture checks the source against the plan and allocates `picture` with its
+// palette; CopySourceRows copies source rows [begin, end) into their places (the rows a
+// band of the source lands on are written by no other range); FinishPicture zeroes the
+// padding once every range is in.
+StreamOutcome BeginPicture(IWICImagingFactory* factory, IWICBitmapSource* source, const CopyPlan& plan,
+                           WorkBitmap& picture);
+// rowThreads: the 32-bit build's row-parallel loop may run the band's rows (one decoder
+// alone); decoders that already share the processors leave it off.
+StreamOutcome CopySourceRows(IWICBitmapSource* source, const CopyPlan& plan, WorkBitmap& picture, std::uint32_t begin,
+                             std::uint32_t end, bool rowThreads);
+void FinishPicture(WorkBitmap& picture) noexcept;
+
 }  // namespace quorvel

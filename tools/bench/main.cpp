@@ -352,7 +352,9 @@ int main(int argc, char** argv) {
         c.peak = std::max(c.peak, d.peakBlocks);
       }
     }
-    double unturned = 0;
+    // "vs WIC": against the bare single-threaded decode of the same frame (the unturned
+    // file of the same compression), for every orientation.
+    double unturned = 0, bare = 0;
     for (const Case& c : cases) {
       if (c.get.empty()) {
         std::printf("%-14s %-5s %4d %10s %12s   (GetPicture answers %d: the imaging component cannot read it)\n", kind.name,
@@ -362,12 +364,12 @@ int main(int argc, char** argv) {
       const double get = 1000 * Median(c.get);
       if (c.orientation == 1) {
         unturned = get;
-        const double bare = 1000 * Median(c.bare);
+        bare = c.bare.empty() ? 0 : 1000 * Median(c.bare);
         std::printf("%-14s %-5s %4d %10.1f %12.1f %12.2f %14s %12.2f\n", kind.name, c.compression, c.orientation, bare, get,
-                    get / bare, "", c.peak);
+                    bare > 0 ? get / bare : 0.0, "", c.peak);
       } else {
-        std::printf("%-14s %-5s %4d %10s %12.1f %12s %14.2f %12.2f\n", kind.name, c.compression, c.orientation, "", get, "",
-                    get / unturned, c.peak);
+        std::printf("%-14s %-5s %4d %10s %12.1f %12.2f %14.2f %12.2f\n", kind.name, c.compression, c.orientation, "", get,
+                    bare > 0 ? get / bare : 0.0, get / unturned, c.peak);
       }
     }
     std::fflush(stdout);

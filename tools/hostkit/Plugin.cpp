@@ -10,7 +10,17 @@ std::wstring ProgramFolder() {
   return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
-Plugin::Plugin() : Plugin(ProgramFolder() + kPluginName) {}
+namespace {
+std::wstring& DefaultName() {
+  static std::wstring name = kPluginName;
+  return name;
+}
+}  // namespace
+
+const std::wstring& DefaultPluginName() { return DefaultName(); }
+void UseDefaultPluginName(const std::wstring& name) { DefaultName() = name; }
+
+Plugin::Plugin() : Plugin(ProgramFolder() + DefaultPluginName()) {}
 
 Plugin::Plugin(const std::wstring& path) {
   module_ = LoadLibraryW(path.c_str());

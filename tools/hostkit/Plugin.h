@@ -13,12 +13,17 @@ namespace hostkit {
 
 inline constexpr const wchar_t* kPluginName = L"" QUORVEL_FILE_NAME;
 
+// The file name Plugin() loads from the program's folder: kPluginName unless a program
+// chose another build of the plug-in (the stress program's --plugin) before any load.
+const std::wstring& DefaultPluginName();
+void UseDefaultPluginName(const std::wstring& name);
+
 // Folder of the running program, with a trailing backslash.
 std::wstring ProgramFolder();
 
 class Plugin {
  public:
-  // Loads ProgramFolder() + kPluginName; IsLoaded() tells whether that worked.
+  // Loads ProgramFolder() + DefaultPluginName(); IsLoaded() tells whether that worked.
   Plugin();
   explicit Plugin(const std::wstring& path);
   ~Plugin();

@@ -337,7 +337,7 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
     std::wstring command = L"\"" + ThisProgram() + L"\" --worker --seed " + std::to_wstring(options.seed) + L" --from " +
                            std::to_wstring(next) + L" --to " + std::to_wstring(end) + L" --deadline " +
                            std::to_wstring(static_cast<std::uint64_t>(deadline)) + L" --shared " + sharedName +
-                           L" --findings \"" + options.findings + L"\"";
+                           L" --findings \"" + options.findings + L"\" --plugin \"" + hostkit::DefaultPluginName() + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -396,7 +396,7 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
     // faulted fatally after it.
     const auto ours = [](const std::wstring& m) {
       const std::wstring name = BaseName(m);
-      return SameNameIgnoringCase(name, hostkit::kPluginName) || SameNameIgnoringCase(name, BaseName(ThisProgram()).c_str());
+      return SameNameIgnoringCase(name, hostkit::DefaultPluginName().c_str()) || SameNameIgnoringCase(name, BaseName(ThisProgram()).c_str());
     };
     const Fault& origin = end.first.seen ? end.first : blamed;
     crash.inComponent = !afterLastCase && (origin.seen || filtered) &&

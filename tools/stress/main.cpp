@@ -73,6 +73,7 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
     else if (a == L"--shared") o.shared = value();
     else if (a == L"--case") o.oneCase = static_cast<long long>(number());
     else if (a == L"--save") o.saveAs = value();
+    else if (a == L"--plugin") hostkit::UseDefaultPluginName(value());
     else return false;
   }
   if (o.threads < 1) o.threads = 1;
@@ -99,6 +100,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!Parse(argc, argv, o)) {
     std::fprintf(stderr, "usage: stress [--seed N] [--first N] [--cases N | --seconds S] [--leak-rounds N] [--threads N] [--rounds N]\n"
                          "              [--reloads N] [--chaos-seconds S] [--only hostile|leaks|threads|settings] [--findings DIR]\n"
+                         "              [--plugin FILE]   (another build of the plug-in, in this program's folder)\n"
                          "       stress --case N [--seed N] [--save FILE]\n");
     return 2;
   }
@@ -107,8 +109,9 @@ int wmain(int argc, wchar_t** argv) {
   if (o.worker) return stress::RunHostileWorker(mutator, o.seed, o.from, o.to, o.deadline, o.shared, o.findings);
   if (o.oneCase >= 0) return stress::RunOneCase(mutator, o.seed, static_cast<std::uint64_t>(o.oneCase), o.saveAs);
 
-  std::printf("Quorvel stress, %s build, seed %llu\n", sizeof(void*) == 8 ? "64-bit" : "32-bit",
-              static_cast<unsigned long long>(o.seed));
+  const std::wstring& plugin = hostkit::DefaultPluginName();
+  std::printf("Quorvel stress, %s build, seed %llu, %s\n", sizeof(void*) == 8 ? "64-bit" : "32-bit",
+              static_cast<unsigned long long>(o.seed), std::string(plugin.begin(), plugin.end()).c_str());
   std::fflush(stdout);
   int failed = 0;
 

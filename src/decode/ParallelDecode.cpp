@@ -1,0 +1,141 @@
+// StreamPictureInParallel: range 0 on the calling thread with the decoder it already has,
+// the others on threads of their own, each with its own COM apartment, factory, decoder,
+// converter and scratch band; all threads are joined before the call returns.
+#include "decode/ParallelDecode.h"
+
+#include <new>
+#include <vector>
+
+#include "common/GuidEquality.h"
+#include "common/Owners.h"
+#include "decode/DecoderSession.h"
+#include "decode/ParallelForRows.h"
+#include "decode/StreamPicture.h"
+
+namespace quorvel {
+namespace {
+
+ParallelDecodeTuning& Tuning() noexcept { return ParallelDecodeTuningForTests(); }
+
+struct Worker {
+  const ImageSource* input = nullptr;
+  const PreparedSource* prepared = nullptr;
+  WorkBitmap* picture = nullptr;
+  RowRange range;
+  std::uint32_t index = 0;
+  ResultCode result = kResultInternalError;
+};
+
+// The host's block read in place: IWICStream over memory makes no copy of it.
+ResultCode OpenInPlaceDecoder(const DecoderSession& session, const ImageSource& input, Decoder& decoder) noexcept {
+  if (input.kind != ImageSource::Kind::kMemory) return OpenDecoder(session, input, decoder);
+  if (input.bytes == nullptr || input.count < 0 || static_cast<unsigned long long>(input.count) > 0xFFFFFFFFull)
+    return kResultInternalError;
+  ComPtr<IWICStream> stream;
+  if (const HRESULT hr = session.Factory()->CreateStream(stream.Put()); FAILED(hr) || !stream) return kResultInternalError;
+  // The stream never writes: the decoder only reads it.
+  if (FAILED(stream->InitializeFromMemory(static_cast<BYTE*>(const_cast<void*>(input.bytes)),
+                                          static_cast<DWORD>(input.count))))
+    return kResultInternalError;
+  const HRESULT hr = session.Factory()->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                                                decoder.Put());
+  if (FAILED(hr) || !decoder) return kResultInternalError;
+  return kResultSuccess;
+}
+
+ResultCode DecodeRange(const Worker& w) {
+  if (Tuning().startWorker)
+    if (const HRESULT hr = Tuning().startWorker(w.index); FAILED(hr)) return MapFailure(hr);
+  const DecoderSession session;  // first in, last out: COM outlives every object below
+  if (session.Status() != kResultSuccess) return session.Status();
+  Decoder decoder;
+  if (const ResultCode r = OpenInPlaceDecoder(session, *w.input, decoder); r != kResultSuccess) return r;
+  ComPtr<IWICBitmapFrameDecode> frame;
+  if (FAILED(decoder->GetFrame(0, frame.Put())) || !frame) return kResultInternalError;
+  // The same input must give the same frame; anything else is no share of this picture.
+  const FrameDescription& d = w.prepared->description;
+  UINT width = 0, height = 0;
+  GUID format{};
+  if (FAILED(frame->GetSize(&width, &height)) || FAILED(frame->GetPixelFormat(&format)) || width != d.width ||
+      height != d.height || !SameGuid(format, d.format))
+    return kResultInternalError;
+  ComPtr<IWICBitmapSource> source;
+  if (const HRESULT hr = MakeSourceInFormat(session.Factory(), frame.Get(), format, w.prepared->plan.target, source);
+      FAILED(hr) || !source)
+    return kResultInternalError;
+  return CopySourceRows(source.Get(), w.prepared->plan, *w.picture, w.range.begin, w.range.end, false).result;
+}
+
+DWORD WINAPI RunWorker(void* parameter) noexcept {
+  auto& w = *static_cast<Worker*>(parameter);
+  try {
+    w.result = DecodeRange(w);
+  } catch (...) {  // the format table's std::bad_alloc: this share fails, nothing else
+    w.result = kResultOutOfMemory;
+  }
+  return 0;
+}
+
+// The picture's block goes at once: the sequential decode allocates its own, and the two
+// must never be held together.
+bool GiveUp(WorkBitmap& picture) noexcept {
+  picture.Clear();
+  Tuning().gaveUp.fetch_add(1, std::memory_order_relaxed);
+  return false;
+}
+
+}  // namespace
+
+bool WorthSharingOut(std::uint32_t width, std::uint32_t height) noexcept {
+  return static_cast<std::uint64_t>(width) * height >= Tuning().limits.minPixels;
+}
+
+ParallelDecodeTuning& ParallelDecodeTuningForTests() noexcept {
+  static ParallelDecodeTuning tuning;  // made on first use, whatever the order of static initialisation
+  return tuning;
+}
+
+bool StreamPictureInParallel(const ImageSource& input, IWICImagingFactory* factory, const PreparedSource& prepared,
+                             WorkBitmap& picture) {
+  const CopyPlan& plan = prepared.plan;
+  if (plan.result != kResultSuccess || !prepared.source) return false;
+  std::vector<RowRange> ranges;
+  std::vector<Worker> workers;
+  try {
+    ranges = SplitRowsIntoBands(plan.sourceWidth, plan.sourceHeight, prepared.description.stripRows,
+                                Tuning().decoders ? Tuning().decoders : static_cast<std::uint32_t>(ProcessorsToUse()),
+                                Tuning().limits);
+    if (ranges.size() < 2) return false;
+    workers.resize(ranges.size() - 1);
+  } catch (const std::bad_alloc&) {
+    return GiveUp(picture);
+  }
+  if (BeginPicture(factory, prepared.source.Get(), plan, picture).result != kResultSuccess) return GiveUp(picture);
+
+  KernelHandle threads[kMostDecoders - 1];
+  bool started = true;
+  for (std::size_t i = 0; i < workers.size() && i < kMostDecoders - 1; ++i) {
+    workers[i] = {&input, &prepared, &picture, ranges[i + 1], static_cast<std::uint32_t>(i + 1)};
+    threads[i].Reset(CreateThread(nullptr, 0, RunWorker, &workers[i], 0, nullptr));
+    if (!threads[i]) {
+      started = false;
+      break;
+    }
+  }
+  // Range 0 only when every share is under way: otherwise its work would be thrown away.
+  const bool firstDone =
+      started && CopySourceRows(prepared.source.Get(), plan, picture, ranges[0].begin, ranges[0].end, false).result ==
+                     kResultSuccess;
+  bool allDone = firstDone && workers.size() < kMostDecoders;
+  for (std::size_t i = 0; i < workers.size() && i < kMostDecoders - 1; ++i) {
+    if (!threads[i]) continue;
+    WaitForSingleObject(threads[i].Get(), INFINITE);
+    allDone = allDone && workers[i].result == kResultSuccess;
+  }
+  if (!allDone) return GiveUp(picture);
+  FinishPicture(picture);
+  Tuning().sharedOut.fetch_add(1, std::memory_order_relaxed);
+  return true;
+}
+
+}  // namespace quorvel
