@@ -66,6 +66,11 @@ ResultCode DecodeRange(const Worker& w) {
   return CopySourceRows(source.Get(), w.prepared->plan, *w.picture, w.range.begin, w.range.end, false).result;
 }
 
+// Windows starts a 32-bit thread with a stack aligned to 4 bytes only; the copy keeps SSE
+// values on the stack, so the entry realigns it.
+#if defined(__GNUC__) && defined(__i386__)
+__attribute__((force_align_arg_pointer))
+#endif
 DWORD WINAPI RunWorker(void* parameter) noexcept {
   auto& w = *static_cast<Worker*>(parameter);
   try {

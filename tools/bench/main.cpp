@@ -1,14 +1,16 @@
 // bench: what the plug-in adds on top of the imaging component's own decode, measured in
 // one process, interleaved, as medians over several rounds.
 //
-//   bench [--rounds N] [--megapixels M] [--only KIND] [--no-steps]
+//   bench [--rounds N] [--megapixels M] [--only KIND] [--no-steps] [--sharing]
 //
 // For each test picture (RGB, RGBA with mixed alpha, 8-bit palette, 5-5-5; uncompressed
 // and LZW; orientations 1, 3, 6, 8) it times the bare WIC decode of the frame into the
 // format the plug-in converts it into, and GetPicture end to end through the DLL, and
 // reports their ratio, the ratio of a turned picture to the same picture unturned, and
 // the peak of the plug-in's pixel memory in blocks of the delivered picture's size.
-// Then the copy out of the component alone, against a memcpy of the delivered bytes.
+// Then the copy out of the component alone, against a memcpy of the delivered bytes, and
+// (--sharing) the decode shared out among decoders against one decoder by picture size,
+// which is how the size threshold for sharing out was chosen.
 #include <windows.h>
 #include <shlwapi.h>
 #include <wincodec.h>
@@ -20,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LocalAllocationCounter.h"
@@ -27,6 +30,9 @@
 #include "ScratchUserKey.h"
 #include "TestEnvironment.h"
 #include "TiffWriter.h"
+#include "decode/LoadPicture.h"
+#include "decode/ParallelDecode.h"
+#include "decode/ParallelForRows.h"
 #include "decode/PixelFormatTable.h"
 #include "decode/StreamPicture.h"
 
@@ -282,6 +288,79 @@ void CopyOutSteps(IWICImagingFactory* factory, std::uint32_t w, std::uint32_t h,
   }
 }
 
+// The whole decode through the core (LoadPicture, what GetPicture runs after its argument
+// checks), shared out among decoders and by one decoder, interleaved round by round, for
+// RGB pictures of several sizes in strips of 64 rows. Seconds per decode, medians.
+void SharingBySize(int rounds) {
+  using namespace quorvel;
+  ParallelDecodeTuning& tuning = ParallelDecodeTuningForTests();
+  const BandSplitLimits product = tuning.limits;
+  std::printf("\nShared out among %d decoders against one decoder, by size (medians of %d; RGB 8-bit, strips of 64 rows)\n",
+              ProcessorsToUse(), rounds);
+  // Whether the component lets decoders in one process work at once: two whole decodes of
+  // the same 8 MP LZW picture on two threads against one alone (about 1 where they run
+  // side by side on two processors, about 2 where the component serialises them).
+  {
+    testsupport::TiffPage page = Kinds()[0].make(3464, 2308);
+    page.compression = 5;
+    const auto bytes = testsupport::WriteTiff(page);
+    const ImageSource source = ImageSource::Memory(bytes.data(), static_cast<LONG_PTR>(bytes.size()));
+    tuning.limits.minPixels = ~0ull;
+    const auto decodeOnce = [&] {
+      HLOCAL info = nullptr, bits = nullptr;
+      LoadPicture(source, PictureOptions{}, &info, &bits, Progress(nullptr, 0));
+      LocalFree(info);
+      LocalFree(bits);
+    };
+    std::vector<double> one, two;
+    for (int round = 0; round < rounds + 1; ++round) {
+      double start = Now();
+      decodeOnce();
+      const double alone = Now() - start;
+      start = Now();
+      std::thread other(decodeOnce);
+      decodeOnce();
+      other.join();
+      const double together = Now() - start;
+      if (round > 0) {
+        one.push_back(alone);
+        two.push_back(together);
+      }
+    }
+    std::printf("two decodes on two threads at once / one alone: %.2f (%.1f ms / %.1f ms)\n", Median(two) / Median(one),
+                1000 * Median(two), 1000 * Median(one));
+  }
+  std::printf("%-8s %-5s %4s %12s %12s %8s\n", "MP", "comp", "ori", "one ms", "shared ms", "ratio");
+  for (double mp : {0.5, 1.0, 2.0, 4.0, 8.0}) {
+    const std::uint32_t w = static_cast<std::uint32_t>(std::sqrt(mp * 1e6 * 1.5)) & ~1u;
+    const std::uint32_t h = static_cast<std::uint32_t>(mp * 1e6 / w) & ~1u;
+    testsupport::TiffPage page = Kinds()[0].make(w, h);
+    for (std::uint16_t compression : {1, 5})
+      for (int orientation : {1, 6}) {
+        page.compression = compression;
+        page.orientation = orientation;
+        const auto bytes = testsupport::WriteTiff(page);
+        const ImageSource source = ImageSource::Memory(bytes.data(), static_cast<LONG_PTR>(bytes.size()));
+        std::vector<double> one, shared;
+        for (int round = 0; round < rounds + 1; ++round)
+          for (bool share : {false, true}) {
+            tuning.limits.minPixels = share ? 0 : ~0ull;
+            HLOCAL info = nullptr, bits = nullptr;
+            const double start = Now();
+            const ResultCode r = LoadPicture(source, PictureOptions{}, &info, &bits, Progress(nullptr, 0));
+            const double seconds = Now() - start;
+            LocalFree(info);
+            LocalFree(bits);
+            if (round > 0 && r == kResultSuccess) (share ? shared : one).push_back(seconds);
+          }
+        if (one.empty() || shared.empty()) continue;
+        const double a = 1000 * Median(one), b = 1000 * Median(shared);
+        std::printf("%-8.1f %-5s %4d %12.1f %12.1f %8.2f\n", mp, compression == 1 ? "none" : "LZW", orientation, a, b, b / a);
+      }
+  }
+  tuning.limits = product;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -289,9 +368,11 @@ int main(int argc, char** argv) {
   int rounds = 5;
   double megapixels = 24;
   std::string only;  // a picture kind to limit the run to
-  bool steps = true;
-  for (int i = 1; i < argc; ++i)
+  bool steps = true, sharing = false;
+  for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-steps") == 0) steps = false;
+    if (std::strcmp(argv[i], "--sharing") == 0) sharing = true;
+  }
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "--only") == 0) only = argv[i + 1];
     if (std::strcmp(argv[i], "--rounds") == 0) rounds = std::max(1, std::atoi(argv[i + 1]));
@@ -377,6 +458,7 @@ int main(int argc, char** argv) {
   if (steps) {
     CopyOutSteps(factory, w, h, rounds);
   }
+  if (sharing) SharingBySize(rounds);
   factory->Release();
   return 0;
 }

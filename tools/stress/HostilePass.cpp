@@ -337,7 +337,8 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
     std::wstring command = L"\"" + ThisProgram() + L"\" --worker --seed " + std::to_wstring(options.seed) + L" --from " +
                            std::to_wstring(next) + L" --to " + std::to_wstring(end) + L" --deadline " +
                            std::to_wstring(static_cast<std::uint64_t>(deadline)) + L" --shared " + sharedName +
-                           L" --findings \"" + options.findings + L"\" --plugin \"" + hostkit::DefaultPluginName() + L"\"";
+                           L" --findings \"" + options.findings + L"\" --plugin \"" + hostkit::DefaultPluginName() + L"\"" +
+                           (options.noOrientation ? L" --no-orientation" : L"");
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};

@@ -38,6 +38,7 @@ struct HostileOptions {
   std::uint64_t cases = 0;  // the end of the run (0: as many as time allows)
   double seconds = 0;       // 0: no time limit
   std::wstring findings;    // folder for the inputs of crashes and wrong answers
+  bool noOrientation = false;  // workers run with the orientation setting off
 };
 
 HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& options);

@@ -25,6 +25,7 @@
 #include "Plugin.h"
 #include "ScratchUserKey.h"
 #include "SettingsChaos.h"
+#include "settings/SettingsKey.h"
 #include "TestEnvironment.h"
 
 namespace {
@@ -48,6 +49,7 @@ struct Options {
   std::wstring shared;
   long long oneCase = -1;
   std::wstring saveAs;
+  bool noOrientation = false;
 };
 
 bool Parse(int argc, wchar_t** argv, Options& o) {
@@ -74,6 +76,7 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
     else if (a == L"--case") o.oneCase = static_cast<long long>(number());
     else if (a == L"--save") o.saveAs = value();
     else if (a == L"--plugin") hostkit::UseDefaultPluginName(value());
+    else if (a == L"--no-orientation") o.noOrientation = true;
     else return false;
   }
   if (o.threads < 1) o.threads = 1;
@@ -101,10 +104,16 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "usage: stress [--seed N] [--first N] [--cases N | --seconds S] [--leak-rounds N] [--threads N] [--rounds N]\n"
                          "              [--reloads N] [--chaos-seconds S] [--only hostile|leaks|threads|settings] [--findings DIR]\n"
                          "              [--plugin FILE]   (another build of the plug-in, in this program's folder)\n"
+                         "              [--no-orientation]   (the orientation setting off: no metadata is read)\n"
                          "       stress --case N [--seed N] [--save FILE]\n");
     return 2;
   }
   if (o.findings.empty()) o.findings = hostkit::ProgramFolder() + L"stress-findings";
+  if (o.noOrientation) {
+    const DWORD off = 0;
+    RegSetKeyValueW(HKEY_CURRENT_USER, quorvel::kSettingsKeyPath, L"exif_orientation", REG_DWORD, &off,
+                    sizeof(off));
+  }
   const stress::Mutator mutator(stress::MakeSeedFiles(testsupport::DataFolder()));
   if (o.worker) return stress::RunHostileWorker(mutator, o.seed, o.from, o.to, o.deadline, o.shared, o.findings);
   if (o.oneCase >= 0) return stress::RunOneCase(mutator, o.seed, static_cast<std::uint64_t>(o.oneCase), o.saveAs);
@@ -116,7 +125,7 @@ int wmain(int argc, wchar_t** argv) {
   int failed = 0;
 
   if (Wanted(o, L"hostile")) {
-    stress::HostileOptions h{o.seed, o.first, o.cases, o.seconds, o.findings};
+    stress::HostileOptions h{o.seed, o.first, o.cases, o.seconds, o.findings, o.noOrientation};
     if (!h.cases && h.seconds <= 0) h.cases = mutator.SystematicCases() + 500;
     const auto r = stress::RunHostilePass(mutator, h);
     std::printf("hostile inputs: %llu cases (%llu systematic over %zu seed files), %llu calls in %.1f s\n",
