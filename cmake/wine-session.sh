@@ -61,7 +61,9 @@ start() {
       [ -e "/tmp/.X11-unix/X$n" ] && break
       sleep 0.1
     done
-    [ -e "/tmp/.X11-unix/X$n" ] && break
+    # Another session starting at the same moment may have taken the number: the lock
+    # file names the server that won it.
+    [ -e "/tmp/.X11-unix/X$n" ] && [ "$(tr -d ' \n' < "/tmp/.X$n-lock" 2>/dev/null)" = "$pid" ] && break
     kill "$pid" 2>/dev/null || true
     pid=""
   done

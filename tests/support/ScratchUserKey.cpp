@@ -51,12 +51,18 @@ void RemoveKeysOfDeadProcesses(HKEY parent) {
 
 ScratchUserKey::ScratchUserKey() {
   if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_ALL_ACCESS, &g_realSoftware) != ERROR_SUCCESS) return;
-  const KeyOwner parent = OpenOrCreate(g_realSoftware, kScratchParent);
-  if (!parent) return;
-  RemoveKeysOfDeadProcesses(parent.get());
   const std::wstring own = std::to_wstring(GetCurrentProcessId());
-  RegDeleteTreeW(parent.get(), own.c_str());
-  KeyOwner scratch = OpenOrCreate(parent.get(), own.c_str());
+  KeyOwner parent;
+  KeyOwner scratch;
+  // Another test program ending at this moment deletes the parent when its own key was the
+  // last one; a key made under the deleted parent fails, so the parent is opened afresh.
+  for (int attempt = 0; attempt < 20 && !scratch; ++attempt) {
+    parent = OpenOrCreate(g_realSoftware, kScratchParent);
+    if (!parent) continue;
+    RemoveKeysOfDeadProcesses(parent.get());
+    RegDeleteTreeW(parent.get(), own.c_str());
+    scratch = OpenOrCreate(parent.get(), own.c_str());
+  }
   if (!scratch) return;
   if (RegOverridePredefKey(HKEY_CURRENT_USER, scratch.get()) != ERROR_SUCCESS) {
     scratch.reset();
