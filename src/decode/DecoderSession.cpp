@@ -1,8 +1,6 @@
 // Decoder session: COM initialisation, factory, decoder creation and the container check.
 #include "decode/DecoderSession.h"
 
-#include <shlwapi.h>
-
 #include "common/GuidEquality.h"
 #include "decode/WicGuids.h"
 
@@ -27,13 +25,20 @@ DecoderSession::~DecoderSession() {
 ResultCode OpenMemoryDecoder(const DecoderSession& session, const void* bytes, LONG_PTR count,
                              Decoder& decoder) noexcept {
   if (!session.Factory() || bytes == nullptr) return kResultInternalError;
-  // SHCreateMemStream counts in 32 bits: a negative length or one of 2^32 and more
-  // would otherwise become a huge or truncated count.
+  // The stream counts in 32 bits: a negative length or one of 2^32 and more would
+  // otherwise become a huge or truncated count.
   if (count < 0) return kResultInternalError;
   if (static_cast<unsigned long long>(count) > 0xFFFFFFFFull) return kResultInternalError;
-  ComPtr<IStream> stream;
-  *stream.Put() = SHCreateMemStream(static_cast<const BYTE*>(bytes), static_cast<UINT>(count));
-  if (!stream) return kResultInternalError;
+  // The host's block is read where it lies: a copy of it (SHCreateMemStream) cost more
+  // than the decode itself for large uncompressed pictures. Every object made here is
+  // released before the export returns, and the decoder only ever reads the stream.
+  ComPtr<IWICStream> stream;
+  if (const HRESULT hr = session.Factory()->CreateStream(stream.Put()); FAILED(hr) || !stream)
+    return FAILED(hr) ? MapFailure(hr) : kResultInternalError;
+  if (const HRESULT hr = stream->InitializeFromMemory(static_cast<BYTE*>(const_cast<void*>(bytes)),
+                                                      static_cast<DWORD>(count));
+      FAILED(hr))
+    return MapFailure(hr);
   const HRESULT hr = session.Factory()->CreateDecoderFromStream(stream.Get(), nullptr,
                                                                 WICDecodeMetadataCacheOnDemand, decoder.Put());
   if (FAILED(hr)) {

@@ -32,6 +32,7 @@ class DecoderSession {
 
 using Decoder = ComPtr<IWICBitmapDecoder>;
 
+// Reads the block in place, without a copy: it must outlive the decoder and what it makes.
 ResultCode OpenMemoryDecoder(const DecoderSession& session, const void* bytes, LONG_PTR count,
                              Decoder& decoder) noexcept;
 ResultCode OpenFileDecoder(const DecoderSession& session, const wchar_t* name, Decoder& decoder) noexcept;

@@ -26,30 +26,13 @@ struct Worker {
   ResultCode result = kResultInternalError;
 };
 
-// The host's block read in place: IWICStream over memory makes no copy of it.
-ResultCode OpenInPlaceDecoder(const DecoderSession& session, const ImageSource& input, Decoder& decoder) noexcept {
-  if (input.kind != ImageSource::Kind::kMemory) return OpenDecoder(session, input, decoder);
-  if (input.bytes == nullptr || input.count < 0 || static_cast<unsigned long long>(input.count) > 0xFFFFFFFFull)
-    return kResultInternalError;
-  ComPtr<IWICStream> stream;
-  if (const HRESULT hr = session.Factory()->CreateStream(stream.Put()); FAILED(hr) || !stream) return kResultInternalError;
-  // The stream never writes: the decoder only reads it.
-  if (FAILED(stream->InitializeFromMemory(static_cast<BYTE*>(const_cast<void*>(input.bytes)),
-                                          static_cast<DWORD>(input.count))))
-    return kResultInternalError;
-  const HRESULT hr = session.Factory()->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand,
-                                                                decoder.Put());
-  if (FAILED(hr) || !decoder) return kResultInternalError;
-  return kResultSuccess;
-}
-
 ResultCode DecodeRange(const Worker& w) {
   if (Tuning().startWorker)
     if (const HRESULT hr = Tuning().startWorker(w.index); FAILED(hr)) return MapFailure(hr);
   const DecoderSession session;  // first in, last out: COM outlives every object below
   if (session.Status() != kResultSuccess) return session.Status();
   Decoder decoder;
-  if (const ResultCode r = OpenInPlaceDecoder(session, *w.input, decoder); r != kResultSuccess) return r;
+  if (const ResultCode r = OpenDecoder(session, *w.input, decoder); r != kResultSuccess) return r;
   ComPtr<IWICBitmapFrameDecode> frame;
   if (FAILED(decoder->GetFrame(0, frame.Put())) || !frame) return kResultInternalError;
   // The same input must give the same frame; anything else is no share of this picture.
