@@ -22,8 +22,11 @@ namespace {
 // ones) measured best, a third faster than 32 rows of 32-bit pixels and 40 % faster than
 // 128 of 8-bit ones. A multiple of 16 rows: the kernels go 8 or 16 rows at a time, and the
 // rows left over at a band's end take the element-by-element path.
+// Decoders that share a picture share the cache too: for them turned bands of about 384 KB
+// measured best, up to a fifth faster than 3 MB ones (24 MP 8-bit palette, 2 decoders).
 constexpr std::size_t kBandBytes = 256 * 1024;
 constexpr std::size_t kTurnBandBytes = 3 * 1024 * 1024;
+constexpr std::size_t kSharedTurnBandBytes = 384 * 1024;
 constexpr std::uint32_t kTurnBandRowsMin = 32, kTurnBandRowsMax = 512;
 // Waking the worker threads costs more than a small band's work: bands along rows, and
 // quarter-turn bands of less than half a megabyte, stay on the calling thread.
@@ -106,10 +109,13 @@ CopyPlan PlanCopy(const FrameDescription& frame, const PictureOptions& options, 
                               : Walk::kColumnsDownward;
   // Same rows in the same order: straight into place, no scratch and no second pass.
   plan.direct = plan.op == PixelOp::kCopy && rotation == 0 && frame.transform.keepTopDownRows;
-  const std::uint32_t turnRows = static_cast<std::uint32_t>(
-      std::clamp<std::size_t>(kTurnBandBytes / *stride / 16 * 16, kTurnBandRowsMin, kTurnBandRowsMax));
-  plan.bandRows = quarter ? std::min(turnRows, frame.height)
+  const auto turnRows = [&](std::size_t bytes) {
+    return std::min(frame.height, static_cast<std::uint32_t>(std::clamp<std::size_t>(
+                                      bytes / *stride / 16 * 16, kTurnBandRowsMin, kTurnBandRowsMax)));
+  };
+  plan.bandRows = quarter ? turnRows(kTurnBandBytes)
                           : std::clamp<std::uint32_t>(static_cast<std::uint32_t>(kBandBytes / *stride), 1, frame.height);
+  plan.sharedBandRows = quarter ? turnRows(kSharedTurnBandBytes) : plan.bandRows;
   if (quarter) plan.parallelFromRows = static_cast<std::uint32_t>((kParallelBandBytes + *stride - 1) / *stride);
   return plan;
 }

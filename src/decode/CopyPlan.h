@@ -44,6 +44,7 @@ struct CopyPlan {
   Walk walk = Walk::kRowsForward;  // the kernel entry, by the rotation (RowKernels.h)
   bool direct = false;         // rows land as read: one CopyPixels into the delivered block
   std::uint32_t bandRows = 0;  // source rows per scratch band
+  std::uint32_t sharedBandRows = 0;  // the same for a decoder that shares the picture with others
   std::uint32_t parallelFromRows = 0;  // bands of at least this many rows run on the worker threads; 0: none
 
   bool HasFallback() const noexcept;  // fallback differs from target

@@ -22,13 +22,13 @@ struct Worker {
   const PreparedSource* prepared = nullptr;
   WorkBitmap* picture = nullptr;
   RowRange range;
-  std::uint32_t index = 0;
+  RangeShare share;
   ResultCode result = kResultInternalError;
 };
 
 ResultCode DecodeRange(const Worker& w) {
   if (Tuning().startWorker)
-    if (const HRESULT hr = Tuning().startWorker(w.index); FAILED(hr)) return MapFailure(hr);
+    if (const HRESULT hr = Tuning().startWorker(w.share.index); FAILED(hr)) return MapFailure(hr);
   const DecoderSession session;  // first in, last out: COM outlives every object below
   if (session.Status() != kResultSuccess) return session.Status();
   Decoder decoder;
@@ -46,7 +46,7 @@ ResultCode DecodeRange(const Worker& w) {
   if (const HRESULT hr = MakeSourceInFormat(session.Factory(), frame.Get(), format, w.prepared->plan.target, source);
       FAILED(hr) || !source)
     return kResultInternalError;
-  return CopySourceRows(source.Get(), w.prepared->plan, *w.picture, w.range.begin, w.range.end, false).result;
+  return CopySourceRows(source.Get(), w.prepared->plan, *w.picture, w.range.begin, w.range.end, w.share).result;
 }
 
 // Windows starts a 32-bit thread with a stack aligned to 4 bytes only; the copy keeps SSE
@@ -103,7 +103,8 @@ bool StreamPictureInParallel(const ImageSource& input, IWICImagingFactory* facto
   KernelHandle threads[kMostDecoders - 1];
   bool started = true;
   for (std::size_t i = 0; i < workers.size() && i < kMostDecoders - 1; ++i) {
-    workers[i] = {&input, &prepared, &picture, ranges[i + 1], static_cast<std::uint32_t>(i + 1)};
+    const auto shares = static_cast<std::uint32_t>(ranges.size());
+    workers[i] = {&input, &prepared, &picture, ranges[i + 1], {static_cast<std::uint32_t>(i + 1), shares}};
     threads[i].Reset(CreateThread(nullptr, 0, RunWorker, &workers[i], 0, nullptr));
     if (!threads[i]) {
       started = false;
@@ -112,8 +113,9 @@ bool StreamPictureInParallel(const ImageSource& input, IWICImagingFactory* facto
   }
   // Range 0 only when every share is under way: otherwise its work would be thrown away.
   const bool firstDone =
-      started && CopySourceRows(prepared.source.Get(), plan, picture, ranges[0].begin, ranges[0].end, false).result ==
-                     kResultSuccess;
+      started && CopySourceRows(prepared.source.Get(), plan, picture, ranges[0].begin, ranges[0].end,
+                                RangeShare{0, static_cast<std::uint32_t>(ranges.size())})
+                         .result == kResultSuccess;
   bool allDone = firstDone && workers.size() < kMostDecoders;
   for (std::size_t i = 0; i < workers.size() && i < kMostDecoders - 1; ++i) {
     if (!threads[i]) continue;

@@ -108,7 +108,7 @@ StreamOutcome BeginPicture(IWICImagingFactory* factory, IWICBitmapSource* source
 }
 
 StreamOutcome CopySourceRows(IWICBitmapSource* source, const CopyPlan& plan, WorkBitmap& picture, std::uint32_t begin,
-                             std::uint32_t end, bool rowThreads) {
+                             std::uint32_t end, RangeShare share) {
   const BitmapLayout& out = *picture.Layout();
   const std::uint32_t width = plan.sourceWidth;
   if (plan.direct) {
@@ -123,14 +123,15 @@ StreamOutcome CopySourceRows(IWICBitmapSource* source, const CopyPlan& plan, Wor
   }
 
   // 4 bytes of slack: the column kernel reads 24-bit pixels as 4-byte words.
-  const auto scratchBytes = BlockBytes(plan.sourceStride, plan.bandRows);
+  const std::uint32_t bandRows = share.count > 1 ? plan.sharedBandRows : plan.bandRows;
+  const auto scratchBytes = BlockBytes(plan.sourceStride, bandRows);
   if (!scratchBytes) return {kResultOutOfMemory};
   LocalBlock scratch(LocalAlloc(LMEM_FIXED, *scratchBytes));
   if (!scratch) return {kResultOutOfMemory};
   const bool quarter = plan.walk == Walk::kColumnsUpward || plan.walk == Walk::kColumnsDownward;
   std::vector<RowJob> jobs;
   try {
-    jobs.resize(quarter ? width : plan.bandRows);
+    jobs.resize(quarter ? width : bandRows);
   } catch (const std::bad_alloc&) {
     return {kResultOutOfMemory};
   }
@@ -141,8 +142,8 @@ StreamOutcome CopySourceRows(IWICBitmapSource* source, const CopyPlan& plan, Wor
   run.background = plan.background;
   const RowBody body = RowBodyFor(plan.walk);
   auto* band = static_cast<std::uint8_t*>(scratch.Get());
-  for (std::uint32_t y0 = begin; y0 < end; y0 += plan.bandRows) {
-    const std::uint32_t y1 = std::min(end, y0 + plan.bandRows);
+  for (std::uint32_t y0 = begin; y0 < end; y0 += bandRows) {
+    const std::uint32_t y1 = std::min(end, y0 + bandRows);
     const WICRect rect{0, static_cast<INT>(y0), static_cast<INT>(width), static_cast<INT>(y1 - y0)};
     if (const HRESULT hr = source->CopyPixels(&rect, static_cast<UINT>(plan.sourceStride),
                                               static_cast<UINT>(plan.sourceStride * (y1 - y0)), band);
@@ -150,10 +151,26 @@ StreamOutcome CopySourceRows(IWICBitmapSource* source, const CopyPlan& plan, Wor
       return Failed(hr);
     RunConstants constants = run;
     const std::size_t count = JobsForBand(plan, picture, band, y0, y1, jobs, constants);
-    if (rowThreads && plan.parallelFromRows != 0 && y1 - y0 >= plan.parallelFromRows)
-      ParallelForRows(static_cast<int>(count), body, jobs.data(), &constants);
-    else
-      body(0, static_cast<int>(count), jobs.data(), &constants);
+    const int n = static_cast<int>(count);
+    if (share.count == 1 && plan.parallelFromRows != 0 && y1 - y0 >= plan.parallelFromRows) {
+      ParallelForRows(n, body, jobs.data(), &constants);
+    } else if (quarter && share.count > 1) {
+      // A turned band writes a piece of every delivered row. Two decoders walking those
+      // rows in step would fault in the same fresh pages together and wait on each other
+      // (measured: the turned picture took twice the unturned one); staggered, each
+      // mostly finds its pages already there.
+      // The kernel walks jobs from the last down when their columns run leftward.
+      const int skip = static_cast<int>(static_cast<std::uint64_t>(n) * share.index / share.count);
+      if (constants.jobStep < 0) {
+        body(0, n - skip, jobs.data(), &constants);
+        body(n - skip, n, jobs.data(), &constants);
+      } else {
+        body(skip, n, jobs.data(), &constants);
+        body(0, skip, jobs.data(), &constants);
+      }
+    } else {
+      body(0, n, jobs.data(), &constants);
+    }
   }
   return {kResultSuccess};
 }
@@ -164,7 +181,7 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
                             WorkBitmap& picture) {
   StreamOutcome outcome = BeginPicture(factory, source, plan, picture);
   if (outcome.result != kResultSuccess) return outcome;
-  outcome = CopySourceRows(source, plan, picture, 0, plan.sourceHeight, true);
+  outcome = CopySourceRows(source, plan, picture, 0, plan.sourceHeight, RangeShare{});
   if (outcome.result == kResultSuccess) FinishPicture(picture);
   return outcome;
 }

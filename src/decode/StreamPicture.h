@@ -28,10 +28,17 @@ StreamOutcome StreamPicture(IWICImagingFactory* factory, IWICBitmapSource* sourc
 // padding once every range is in.
 StreamOutcome BeginPicture(IWICImagingFactory* factory, IWICBitmapSource* source, const CopyPlan& plan,
                            WorkBitmap& picture);
-// rowThreads: the 32-bit build's row-parallel loop may run the band's rows (one decoder
-// alone); decoders that already share the processors leave it off.
+// Which of the decoders sharing a picture copies the range: `index` of `count`. A decoder
+// alone ({0, 1}) may hand a band's rows to the 32-bit build's row-parallel loop; decoders
+// that share the processors do not, and under a quarter turn each starts writing the
+// delivered rows at its own share of them, so that no two fault in the same fresh pages
+// at once.
+struct RangeShare {
+  std::uint32_t index = 0;
+  std::uint32_t count = 1;
+};
 StreamOutcome CopySourceRows(IWICBitmapSource* source, const CopyPlan& plan, WorkBitmap& picture, std::uint32_t begin,
-                             std::uint32_t end, bool rowThreads);
+                             std::uint32_t end, RangeShare share);
 void FinishPicture(WorkBitmap& picture) noexcept;
 
 }  // namespace quorvel

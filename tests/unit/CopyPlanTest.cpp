@@ -143,9 +143,12 @@ TEST(CopyPlan, BandsStayInTheCachesAndOnlyLargeQuarterTurnsUseTheWorkers) {
   const CopyPlan rows = PlanCopy(Frame(kPixelFormat24bppBGR, 0, 6000, 4000), {});
   EXPECT_EQ(rows.bandRows, 256u * 1024 / 18000) << "a quarter megabyte of rows";
   EXPECT_EQ(rows.parallelFromRows, 0u);
+  EXPECT_EQ(rows.sharedBandRows, rows.bandRows);
   const CopyPlan turned = PlanCopy(Frame(kPixelFormat24bppBGR, 1, 6000, 4000), {});
   EXPECT_EQ(turned.bandRows, 3u * 1024 * 1024 / 18000 / 16 * 16) << "about 3 MB, a multiple of 16 rows";
   EXPECT_EQ(turned.parallelFromRows, (512u * 1024 + 17999) / 18000);
+  EXPECT_EQ(PlanCopy(Frame(kPixelFormat8bppIndexed, 1, 6000, 4000), {}).sharedBandRows, 64u)
+      << "about 384 KB where decoders share the picture";
   EXPECT_EQ(PlanCopy(Frame(kPixelFormat8bppIndexed, 1, 100, 20), {}).bandRows, 20u) << "never more rows than the picture";
   EXPECT_EQ(PlanCopy(Frame(kPixelFormat8bppIndexed, 3, 100000, 600), {}).bandRows, 32u) << "at least 32 rows";
 }
