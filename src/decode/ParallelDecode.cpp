@@ -93,7 +93,8 @@ bool StreamPictureInParallel(const ImageSource& input, IWICImagingFactory* facto
     ranges = SplitRowsIntoBands(plan.sourceWidth, plan.sourceHeight, prepared.description.stripRows,
                                 Tuning().decoders ? Tuning().decoders : static_cast<std::uint32_t>(ProcessorsToUse()),
                                 Tuning().limits);
-    if (ranges.size() < 2) return false;
+    // The thread handles below are a fixed array: a split into more ranges is refused.
+    if (ranges.size() < 2 || ranges.size() > kMostDecoders) return false;
     workers.resize(ranges.size() - 1);
   } catch (const std::bad_alloc&) {
     return GiveUp(picture);
@@ -101,9 +102,9 @@ bool StreamPictureInParallel(const ImageSource& input, IWICImagingFactory* facto
   if (BeginPicture(factory, prepared.source.Get(), plan, picture).result != kResultSuccess) return GiveUp(picture);
 
   KernelHandle threads[kMostDecoders - 1];
+  const auto shares = static_cast<std::uint32_t>(ranges.size());
   bool started = true;
-  for (std::size_t i = 0; i < workers.size() && i < kMostDecoders - 1; ++i) {
-    const auto shares = static_cast<std::uint32_t>(ranges.size());
+  for (std::size_t i = 0; i < workers.size(); ++i) {
     workers[i] = {&input, &prepared, &picture, ranges[i + 1], {static_cast<std::uint32_t>(i + 1), shares}};
     threads[i].Reset(CreateThread(nullptr, 0, RunWorker, &workers[i], 0, nullptr));
     if (!threads[i]) {
@@ -114,10 +115,10 @@ bool StreamPictureInParallel(const ImageSource& input, IWICImagingFactory* facto
   // Range 0 only when every share is under way: otherwise its work would be thrown away.
   const bool firstDone =
       started && CopySourceRows(prepared.source.Get(), plan, picture, ranges[0].begin, ranges[0].end,
-                                RangeShare{0, static_cast<std::uint32_t>(ranges.size())})
+                                RangeShare{0, shares})
                          .result == kResultSuccess;
-  bool allDone = firstDone && workers.size() < kMostDecoders;
-  for (std::size_t i = 0; i < workers.size() && i < kMostDecoders - 1; ++i) {
+  bool allDone = firstDone;
+  for (std::size_t i = 0; i < workers.size(); ++i) {
     if (!threads[i]) continue;
     WaitForSingleObject(threads[i].Get(), INFINITE);
     allDone = allDone && workers[i].result == kResultSuccess;

@@ -11,11 +11,11 @@ if [ "$(id -u)" != 0 ]; then
   exit 77
 fi
 copy=$(mktemp -d)
+as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 cleanup() {
   # A wineserver or Xvfb the user left behind would keep files of the copy open.
   pkill -u nobody -f "$copy" 2>/dev/null
-  setpriv --reuid=65534 --regid=65534 --clear-groups env WINEPREFIX="$copy/checkout/build/wineprefix" \
-    wineserver -k 2>/dev/null
+  as_nobody env WINEPREFIX="$copy/checkout/build/wineprefix" wineserver -k 2>/dev/null
   rm -rf "$copy"
 }
 trap cleanup EXIT
@@ -25,8 +25,7 @@ chown -R 65534:65534 "$copy"
 chmod 755 "$copy"
 
 started=$(date +%s)
-out=$(cd "$copy/checkout" && setpriv --reuid=65534 --regid=65534 --clear-groups \
-  env -u XDG_RUNTIME_DIR HOME="$copy/home" USER=nobody LOGNAME=nobody ./build.sh 2>&1)
+out=$(cd "$copy/checkout" && as_nobody env -u XDG_RUNTIME_DIR HOME="$copy/home" USER=nobody LOGNAME=nobody ./build.sh 2>&1)
 status=$?
 echo "$out" | tail -n 40
 echo "as nobody: ./build.sh ended with $status after $(( $(date +%s) - started )) s"
