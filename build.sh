@@ -29,12 +29,32 @@ need_packages() {
   command -v cmake >/dev/null || missing+=(cmake)
   [ -x /usr/bin/python3 ] || missing+=(python3)
   [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
-  # The 32-bit build runs under CPU emulation where the machine cannot run 32-bit programs.
-  can_run_32bit || [ -x /usr/bin/qemu-i386-static ] || missing+=(qemu-user-static)
+  # The 32-bit build runs under CPU emulation where the machine cannot run 32-bit programs:
+  # qemu 10 (Debian 12 has it in its backports suite), since the release's qemu 7 crashes or
+  # hangs as soon as an emulated Wine process decodes on several threads.
+  can_run_32bit || qemu_is_recent || missing+=(qemu-user-static/bookworm-backports)
   # Japanese texts of the settings dialog must render as text in its screenshot. (Not
   # "fc-list | grep -q": grep ends early and fc-list's SIGPIPE fails the pipeline.)
   [ -n "$(fc-list IPAPGothic 2>/dev/null)" ] || missing+=(fonts-ipafont-gothic)
   printf '%s\n' "${missing[@]}" | sort -u | grep -v '^$' || true
+}
+
+qemu_is_recent() {
+  local version
+  version=$(/usr/bin/qemu-i386-static --version 2>/dev/null | sed -nE '1s/.*version ([0-9]+)\..*/\1/p')
+  [ -n "$version" ] && [ "$version" -ge 10 ]
+}
+
+# Debian 12's backports suite, for the packages that name it.
+add_backports_suite() {
+  grep -rqs "bookworm-backports" /etc/apt/sources.list /etc/apt/sources.list.d/ && return 0
+  cat > /etc/apt/sources.list.d/bookworm-backports.sources <<'SOURCES'
+Types: deb
+URIs: http://deb.debian.org/debian
+Suites: bookworm-backports
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
 }
 
 install_packages() {
@@ -47,6 +67,7 @@ install_packages() {
   fi
   echo "== installing:" $missing
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  if grep -q "/bookworm-backports" <<<"$missing"; then add_backports_suite; fi
   export DEBIAN_FRONTEND=noninteractive
   # A mirror in the middle of a sync fails an index now and then; the install tells
   # whether what was fetched is enough.
@@ -98,7 +119,7 @@ demo() {
   for arch in x86 x64; do
     echo
     echo "== $arch: decoding $(basename "$sample")"
-    # One start of the host for all three steps: an emulated start takes about a minute.
+    # One start of the host for all three steps (under emulation each start costs seconds).
     "$root/spihost" "--$arch" info probe "$sample" decode "$sample" "$build/sample-$arch.bmp"
   done
   echo

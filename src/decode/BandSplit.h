@@ -16,13 +16,7 @@ struct RowRange {
 inline constexpr std::uint32_t kMostDecoders = 8;
 
 // Pictures smaller than this are decoded by one decoder (measured: docs/PERFORMANCE.md).
-// The 32-bit build does not share pictures out yet: its shared-out decode has run only
-// under CPU emulation, whose threads crash before it finishes, never natively.
-#if defined(_M_IX86) || defined(__i386__)
-inline constexpr std::uint64_t kShareOutFromPixels = ~std::uint64_t{0};
-#else
 inline constexpr std::uint64_t kShareOutFromPixels = 4'000'000;
-#endif
 
 struct BandSplitLimits {
   std::uint64_t minPixels = kShareOutFromPixels;

@@ -16,8 +16,9 @@ namespace of this process's own (Linux 6.7 and later give each one its own binfm
 so nothing on the machine changes and nothing needs undoing. Wine's 32-bit loader then runs
 in PREFIX, a prefix made by that loader itself.
 
-An emulated program takes about a minute to start, and the emulator dies now and then in
-long or many-threaded runs, or hangs. So each test program runs as one process writing
+Emulated programs run many times slower than native ones, and qemu 7 died or hung in
+many-threaded runs (qemu 10, which build.sh installs, has not so far). So each test program
+runs as one process writing
 GoogleTest's report; when the emulator dies or no test has finished for several minutes,
 the program starts again after the tests already finished, a bounded number of times. A
 test during which the emulator dies twice fails, unless exceeds-emulator.txt lists it.
@@ -99,8 +100,6 @@ class Wine:
         self.prefix = os.path.abspath(prefix)
         self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=d",
                         WINELOADER=LOADER,
-                        # Tests whose threads the emulator cannot carry skip themselves.
-                        QUORVEL_EMULATED_X86="1",
                         # Keeps the emulated C library able to load its unwinder when a thread ends.
                         QEMU_SET_ENV="LD_PRELOAD=/lib/i386-linux-gnu/libgcc_s.so.1")
 

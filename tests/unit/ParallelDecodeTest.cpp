@@ -67,9 +67,6 @@ Delivered Decode(const ImageSource& source, const PictureOptions& options = {}) 
 class ParallelDecode : public testing::Test {
  protected:
   void SetUp() override {
-    if (GetEnvironmentVariableA("QUORVEL_EMULATED_X86", nullptr, 0) != 0)
-      GTEST_SKIP() << "exceeds the emulator: qemu-i386 dies when decoders run on several threads at once "
-                      "(uncaught SIGSEGV); runs natively in both builds";
     tuning_.limits.minPixels = 0;
     tuning_.decoders = 0;
     tuning_.startWorker = nullptr;
