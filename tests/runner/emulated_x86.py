@@ -110,7 +110,7 @@ class Wine:
     def prepare(self):
         marker = os.path.join(self.prefix, ".quorvel-setup")
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
-            log(f"== creating the emulated Wine prefix {self.prefix} (about 4 minutes)")
+            log(f"== creating the emulated Wine prefix {self.prefix} (under a minute)")
             os.makedirs(self.prefix, exist_ok=True)
             self.quiet(LOADER, "wineboot", "-i")
             self.quiet(WINESERVER, "-w")
