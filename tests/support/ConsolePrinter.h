@@ -1,7 +1,7 @@
 // GoogleTest's console output without its copy of each failure or skip to
-// OutputDebugString. That copy raises a debug-print exception, and under qemu-i386 (the
+// OutputDebugString. That copy raises a debug-print exception, and under qemu-i386 7 (the
 // 32-bit build's tests on machines that cannot run 32-bit code) Wine's dispatch of an
-// exception in a process with more than one thread kills the process; the console lines
+// exception in a process with more than one thread killed the process; the console lines
 // and the XML report are all the test runs need.
 #pragma once
 

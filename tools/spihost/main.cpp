@@ -183,8 +183,8 @@ int wmain(int argc, wchar_t** argv) {
                  spihost::WhyThePluginDoesNotLoad(argv[1], error).c_str());
     return 2;
   }
-  // Several commands run one after another in one start of the host (a start under CPU
-  // emulation takes about a minute); the exit code is the worst of theirs.
+  // Several commands run one after another in one start of the host (each start under CPU
+  // emulation costs seconds); the exit code is the worst of theirs.
   int status = 0;
   for (int i = 2; i < argc;) {
     const std::wstring command = argv[i];
