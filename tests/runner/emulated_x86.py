@@ -18,10 +18,10 @@ in PREFIX, a prefix made by that loader itself.
 
 Emulated programs run many times slower than native ones, and qemu 7 died or hung in
 many-threaded runs (qemu 10, which build.sh installs, has not so far). So each test program
-runs as one process writing
-GoogleTest's report; when the emulator dies or no test has finished for several minutes,
-the program starts again after the tests already finished, a bounded number of times. A
-test during which the emulator dies twice fails, unless exceeds-emulator.txt lists it.
+runs as one process writing GoogleTest's report; when the emulator dies or no test has
+finished for several minutes, the program starts again after the tests already finished,
+a bounded number of times. A test during which the emulator dies twice fails, unless
+exceeds-emulator.txt lists it.
 """
 import hashlib
 import json
