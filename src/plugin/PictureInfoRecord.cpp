@@ -22,6 +22,9 @@ ResultCode LoadPictureInfo(const ImageSource& source, susie::PictureInfo* info) 
   info->x_density = DensityFromDpi(facts.dpiX);
   info->y_density = DensityFromDpi(facts.dpiY);
   info->colorDepth = static_cast<SHORT>(facts.bitCount);
+  // Hosts LocalFree a non-null hInfo: leaving their stack bytes there would have them
+  // free garbage.
+  info->hInfo = nullptr;
   return kResultSuccess;
 }
 

@@ -9,7 +9,7 @@
 
 namespace quorvel {
 
-// GetPictureInfo's body: the record is written only on success; hInfo is never written.
+// GetPictureInfo's body: the record is written only on success, hInfo as null.
 ResultCode LoadPictureInfo(const ImageSource& source, susie::PictureInfo* info);
 
 // Dots per metre for a resolution in dots per inch: truncated, low 16 bits kept. A

@@ -10,7 +10,8 @@
 namespace susie {
 
 #pragma pack(push, 1)
-// The host's picture record. The plug-in writes every field except hInfo.
+// The host's picture record, packed as the interface publishes it: 26 bytes in 32-bit
+// hosts; 64-bit hosts keep two bytes after colorDepth, so hInfo sits at 24 of 32 there.
 struct PictureInfo {
   LONG left;
   LONG top;
@@ -19,11 +20,18 @@ struct PictureInfo {
   WORD x_density;  // dots per metre
   WORD y_density;
   SHORT colorDepth;
-  HLOCAL hInfo;  // text information; never written by this plug-in
+#ifdef _WIN64
+  BYTE alignment[2];  // never written: what the host put there stays
+#endif
+  HLOCAL hInfo;  // text information: this plug-in has none and answers null
 };
 #pragma pack(pop)
-static_assert(offsetof(PictureInfo, x_density) == 16 && offsetof(PictureInfo, colorDepth) == 20 &&
-              offsetof(PictureInfo, hInfo) == 22);
+static_assert(offsetof(PictureInfo, x_density) == 16 && offsetof(PictureInfo, colorDepth) == 20);
+#ifdef _WIN64
+static_assert(offsetof(PictureInfo, hInfo) == 24 && sizeof(PictureInfo) == 32);
+#else
+static_assert(offsetof(PictureInfo, hInfo) == 22 && sizeof(PictureInfo) == 26);
+#endif
 
 // Progress callback: non-zero asks the plug-in to stop. progressData is the host's own value.
 using ProgressCallback = int(WINAPI*)(int numerator, int denominator, LONG_PTR progressData);

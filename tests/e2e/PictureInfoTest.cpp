@@ -1,9 +1,12 @@
 // GetPictureInfo/GetPictureInfoW end to end: the stored size and depth, densities from
-// the resolution tags, the record left alone on failure and hInfo never written.
+// the resolution tags, the record in each build's published layout with a null hInfo,
+// and left alone on failure.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <functional>
 #include <map>
 
 #include "Plugin.h"
@@ -59,7 +62,7 @@ TEST_F(PictureInfo, ReportsTheStoredSizeAndDepthOfEveryKind) {
     EXPECT_EQ(info.width, 11);
     EXPECT_EQ(info.height, 7);
     EXPECT_EQ(info.colorDepth, storedDepth.at(f.name));
-    EXPECT_EQ(info.hInfo, reinterpret_cast<HLOCAL>(static_cast<ULONG_PTR>(0xC0FFEE))) << "hInfo is never written";
+    EXPECT_EQ(info.hInfo, nullptr) << "a host frees a non-null hInfo";
   }
 }
 
@@ -142,6 +145,51 @@ TEST_F(PictureInfo, FileAndMemoryInputBothBuildsAndThePagesOfAMultiPageFile) {
     EXPECT_EQ(info.width, 13) << "the first page";
     EXPECT_EQ(info.height, 3);
     EXPECT_EQ(info.colorDepth, 24);
+  }
+}
+
+// The record as a host of each build lays it out, filled with the host's bytes first: the
+// fields at their published offsets, hInfo null, and every other byte (the 64-bit
+// alignment, whatever follows the record) as the host left it, through all four calls.
+TEST_F(PictureInfo, EveryCallWritesThePublishedLayoutOfItsBuildWithANullHInfo) {
+  constexpr std::size_t kRecordBytes = sizeof(void*) == 8 ? 32 : 26;
+  constexpr std::size_t kHInfoAt = sizeof(void*) == 8 ? 24 : 22;
+  static_assert(sizeof(susie::PictureInfo) == kRecordBytes && offsetof(susie::PictureInfo, hInfo) == kHInfoAt);
+  testsupport::TiffFixture f = testsupport::TiffFixtureNamed("rgba8", 300, 2);
+  f.page.xResolution = 72.0;
+  f.page.yResolution = 96.0;
+  const auto bytes = testsupport::WriteTiff(f.page);
+  const TempFile file(bytes);
+  const auto memory = reinterpret_cast<LPCSTR>(bytes.data());
+  const std::pair<const char*, std::function<int(susie::PictureInfo*)>> calls[] = {
+      {"ANSI file", [&](susie::PictureInfo* i) { return plugin.GetPictureInfo(file.AnsiPath().c_str(), 0, 0, i); }},
+      {"wide file", [&](susie::PictureInfo* i) { return plugin.GetPictureInfoW(file.Path().c_str(), 0, 0, i); }},
+      {"ANSI memory", [&](susie::PictureInfo* i) { return plugin.GetPictureInfo(memory, bytes.size(), 1, i); }},
+      {"wide memory",
+       [&](susie::PictureInfo* i) { return plugin.GetPictureInfoW(reinterpret_cast<LPCWSTR>(memory), bytes.size(), 1, i); }},
+  };
+  for (const auto& [name, call] : calls) {
+    SCOPED_TRACE(name);
+    alignas(8) BYTE host[48];
+    std::memset(host, 0x7F, sizeof host);
+    ASSERT_EQ(call(reinterpret_cast<susie::PictureInfo*>(host)), 0);
+    const auto at = [&](std::size_t offset, std::size_t size) {
+      std::uint64_t v = 0;
+      std::memcpy(&v, host + offset, size);
+      return v;
+    };
+    EXPECT_EQ(at(0, 4), 0u);
+    EXPECT_EQ(at(4, 4), 0u);
+    EXPECT_EQ(at(8, 4), 300u);
+    EXPECT_EQ(at(12, 4), 2u);
+    EXPECT_EQ(at(16, 2), 2834u);
+    EXPECT_EQ(at(18, 2), 3779u);
+    EXPECT_EQ(at(20, 2), 32u);
+    EXPECT_EQ(at(kHInfoAt, sizeof(void*)), 0u) << "hInfo";
+    for (std::size_t i = 22; i < sizeof host; ++i) {
+      if (i >= kHInfoAt && i < kRecordBytes) continue;
+      EXPECT_EQ(host[i], 0x7F) << "byte " << i << " is the host's";
+    }
   }
 }
 

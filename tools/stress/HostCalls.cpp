@@ -171,19 +171,30 @@ std::vector<std::string> HostCalls::RunAll(const std::vector<std::uint8_t>& byte
     }
   }
 
-  // GetPictureInfo: the record stays as it was on failure, hInfo always.
+  // GetPictureInfo: the record stays as it was on failure; on success hInfo is null (a
+  // host frees what is there) and the bytes beyond the fields are the host's.
   const auto info = [&](bool fromFile) {
-    susie::PictureInfo record;
-    std::memset(&record, 0xA5, sizeof record);
-    susie::PictureInfo before = record;
+    // One record's worth of the host's bytes after it: none of them may change.
+    struct {
+      susie::PictureInfo info;
+      BYTE after[8];
+    } host, before;
+    std::memset(&host, 0xA5, sizeof host);
+    before = host;
+    susie::PictureInfo& record = host.info;
     const LPCSTR memory = MemorySource(bytes);
     int r;
     if (fromFile) r = wide ? plugin_.GetPictureInfoW(tempPath_.c_str(), 0, 0, &record) : plugin_.GetPictureInfo(ansiName.c_str(), 0, 0, &record);
     else if (wide) r = plugin_.GetPictureInfoW(reinterpret_cast<LPCWSTR>(memory), static_cast<LONG_PTR>(bytes.size()), 1, &record);
     else r = plugin_.GetPictureInfo(memory, static_cast<LONG_PTR>(bytes.size()), 1, &record);
     std::string why;
-    if (record.hInfo != before.hInfo) why = "hInfo written";
-    else if (r != 0 && std::memcmp(&record, &before, sizeof record) != 0) why = "record written on failure " + std::to_string(r);
+    if (std::memcmp(host.after, before.after, sizeof host.after) != 0) why = "bytes beyond the record written";
+    else if (r != 0 && std::memcmp(&host, &before, sizeof host) != 0) why = "record written on failure " + std::to_string(r);
+    else if (r == 0 && record.hInfo != nullptr) why = "success without a null hInfo";
+#ifdef _WIN64
+    else if (r == 0 && std::memcmp(record.alignment, before.info.alignment, sizeof record.alignment) != 0)
+      why = "the record's alignment bytes written";
+#endif
     else if (r == 0 && (record.width <= 0 || record.height <= 0)) why = "success with an empty size";
     check(fromFile ? "GetPictureInfo (file)" : "GetPictureInfo (memory)", r, why);
   };
