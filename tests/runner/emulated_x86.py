@@ -348,11 +348,16 @@ def run_program(wine, entry, bin_dir, out_dir, known):
 
 
 def run_host(wine, entry, bin_dir, out_dir, known):
-    """A check that runs on the build machine itself, without Wine."""
-    done = subprocess.run([entry["program"]] + entry["args"], cwd=bin_dir, stdout=subprocess.PIPE,
-                          stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, check=False)
+    """A program of the build machine itself, in the emulated prefix's environment (it may
+    start emulated Windows programs of its own); exit 77 is a skip."""
+    env, _ = entry_env_and_file_name(entry)
+    done = subprocess.run([entry["program"]] + entry["args"], cwd=bin_dir, env=dict(wine.env, **env),
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, check=False)
+    text = done.stdout.decode("utf-8", "replace")
+    if done.returncode == 77:
+        return Tally({entry["name"]: Outcome("skipped", text.strip().splitlines()[-1] if text.strip() else "")})
     ok = done.returncode == 0
-    return Tally({entry["name"]: Outcome("passed" if ok else "failed", "" if ok else done.stdout.decode("utf-8", "replace"))})
+    return Tally({entry["name"]: Outcome("passed" if ok else "failed", "" if ok else text)})
 
 
 def test(build_dir, prefix, names):

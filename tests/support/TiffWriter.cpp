@@ -75,25 +75,49 @@ std::vector<std::uint8_t> WriteTiff(const std::vector<TiffPage>& pages, bool big
   out.U32(0);
 
   for (const TiffPage& page : pages) {
-    // Strip data first, so the IFD can name its offsets.
+    // Strip or tile data first, so the IFD can name its offsets.
     const std::size_t rowBytes = page.RowBytes();
     const std::uint32_t rowsPerStrip = page.rowsPerStrip ? page.rowsPerStrip : std::max<std::uint32_t>(page.height, 1);
+    const bool tiled = page.tileWidth != 0 && page.tileLength != 0;
     std::vector<std::uint32_t> stripOffsets, stripCounts;
-    for (std::uint32_t row = 0; row < page.height || (page.height == 0 && stripOffsets.empty()); row += rowsPerStrip) {
-      const std::uint32_t rows = std::min(rowsPerStrip, page.height - row);
-      // Pixels shorter than the picture make short strips (for malformed fixtures).
-      const std::size_t begin = std::min(row * rowBytes, page.pixels.size());
-      const std::size_t length = std::min(rows * rowBytes, page.pixels.size() - begin);
+    const auto putChunk = [&](const std::uint8_t* data, std::size_t length) {
       if (out.data.size() % 2) out.data.push_back(0);
       stripOffsets.push_back(static_cast<std::uint32_t>(out.data.size()));
       if (page.compression == 5) {
-        const auto packed = LzwEncode(page.pixels.data() + begin, length);
+        const auto packed = LzwEncode(data, length);
         stripCounts.push_back(static_cast<std::uint32_t>(packed.size()));
         out.data.insert(out.data.end(), packed.begin(), packed.end());
       } else {
         stripCounts.push_back(static_cast<std::uint32_t>(length));
-        out.data.insert(out.data.end(), page.pixels.begin() + begin, page.pixels.begin() + begin + length);
+        out.data.insert(out.data.end(), data, data + length);
       }
+    };
+    if (tiled) {
+      const std::size_t bitsPerPixel = static_cast<std::size_t>(page.bitsPerSample) * page.samplesPerPixel;
+      const std::size_t tileRowBytes = (page.tileWidth * bitsPerPixel + 7) / 8;
+      std::vector<std::uint8_t> tile(tileRowBytes * page.tileLength);
+      for (std::uint32_t ty = 0; ty < page.height; ty += page.tileLength)
+        for (std::uint32_t tx = 0; tx < page.width; tx += page.tileWidth) {
+          std::fill(tile.begin(), tile.end(), 0);
+          // Whole bytes from the picture's rows: tile widths are multiples of 16 pixels,
+          // so a tile's first pixel starts on a byte.
+          const std::size_t from = tx * bitsPerPixel / 8;
+          const std::size_t take = std::min(tileRowBytes, rowBytes - from);
+          for (std::uint32_t r = 0; r < page.tileLength && ty + r < page.height; ++r) {
+            const std::size_t at = (ty + r) * rowBytes + from;
+            if (at >= page.pixels.size()) break;
+            std::memcpy(tile.data() + r * tileRowBytes, page.pixels.data() + at, std::min(take, page.pixels.size() - at));
+          }
+          putChunk(tile.data(), tile.size());
+        }
+    }
+    for (std::uint32_t row = 0; !tiled && (row < page.height || (page.height == 0 && stripOffsets.empty()));
+         row += rowsPerStrip) {
+      const std::uint32_t rows = std::min(rowsPerStrip, page.height - row);
+      // Pixels shorter than the picture make short strips (for malformed fixtures).
+      const std::size_t begin = std::min(row * rowBytes, page.pixels.size());
+      const std::size_t length = std::min(rows * rowBytes, page.pixels.size() - begin);
+      putChunk(page.pixels.data() + begin, length);
       if (page.height == 0) break;
     }
 
@@ -107,15 +131,22 @@ std::vector<std::uint8_t> WriteTiff(const std::vector<TiffPage>& pages, bool big
         Shorts(out, std::vector<std::uint16_t>(page.samplesPerPixel, page.bitsPerSample)));
     add(259, TiffType::kShort, 1, Shorts(out, {page.compression}));
     add(262, TiffType::kShort, 1, Shorts(out, {page.photometric}));
-    add(273, TiffType::kLong, static_cast<std::uint32_t>(stripOffsets.size()), Longs(out, stripOffsets));
+    if (!tiled) add(273, TiffType::kLong, static_cast<std::uint32_t>(stripOffsets.size()), Longs(out, stripOffsets));
     if (page.orientation) {
       const std::uint32_t size = TypeSize(page.orientationType);
       add(274, page.orientationType, 1, out.Encode(*page.orientation, static_cast<int>(std::min<std::uint32_t>(size, 4))));
       tags[274].value.resize(size, 0);
     }
     add(277, TiffType::kShort, 1, Shorts(out, {page.samplesPerPixel}));
-    add(278, TiffType::kLong, 1, Longs(out, {rowsPerStrip}));
-    add(279, TiffType::kLong, static_cast<std::uint32_t>(stripCounts.size()), Longs(out, stripCounts));
+    if (tiled) {
+      add(322, TiffType::kLong, 1, Longs(out, {page.tileWidth}));
+      add(323, TiffType::kLong, 1, Longs(out, {page.tileLength}));
+      add(324, TiffType::kLong, static_cast<std::uint32_t>(stripOffsets.size()), Longs(out, stripOffsets));
+      add(325, TiffType::kLong, static_cast<std::uint32_t>(stripCounts.size()), Longs(out, stripCounts));
+    } else {
+      add(278, TiffType::kLong, 1, Longs(out, {rowsPerStrip}));
+      add(279, TiffType::kLong, static_cast<std::uint32_t>(stripCounts.size()), Longs(out, stripCounts));
+    }
     add(282, TiffType::kRational, 1, Rational(out, page.xResolution));
     add(283, TiffType::kRational, 1, Rational(out, page.yResolution));
     add(284, TiffType::kShort, 1, Shorts(out, {1}));

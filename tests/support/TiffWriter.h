@@ -1,4 +1,4 @@
-// A small TIFF writer for test fixtures: uncompressed strips, any bit depth, palettes,
+// A small TIFF writer for test fixtures: strips or tiles, uncompressed or LZW, any bit depth, palettes,
 // extra samples, the orientation tag (with any stored type), resolution tags, several
 // pages, either byte order, and raw tags for malformed files.
 #pragma once
@@ -37,6 +37,10 @@ struct TiffPage {
   double yResolution = 72.0;
   std::uint16_t resolutionUnit = 2;  // inch
   std::uint32_t rowsPerStrip = 0;    // 0: one strip
+  // Tiles instead of strips when both are set (multiples of 16, as TIFF asks); tiles
+  // at the right and bottom edges are padded with zeros.
+  std::uint32_t tileWidth = 0;
+  std::uint32_t tileLength = 0;
   std::uint16_t compression = 1;     // 1 none, 5 LZW
   // Rows top-down, each RowBytes() long, samples packed from the high bit, 16-bit
   // samples in the file's byte order.
