@@ -118,11 +118,19 @@ struct RegistryKeyTraits {
   static void Close(Type value) noexcept { RegCloseKey(value); }
 };
 
+struct ModuleTraits {
+  using Type = HMODULE;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type value) noexcept { FreeLibrary(value); }
+};
+
 // A LocalAlloc block (LMEM_FIXED blocks double as their own address).
 using LocalBlock = UniqueResource<LocalBlockTraits>;
 // A kernel file handle as CreateFileW returns it (INVALID_HANDLE_VALUE when empty).
 using FileHandle = UniqueResource<FileHandleTraits>;
 using KernelHandle = UniqueResource<KernelHandleTraits>;
 using RegistryKey = UniqueResource<RegistryKeyTraits>;
+// One reference to a loaded library.
+using LoadedModule = UniqueResource<ModuleTraits>;
 
 }  // namespace quorvel

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "common/SystemLibrary.h"
 #include "resource.h"
 
 namespace quorvel {
@@ -98,7 +99,15 @@ INT_PTR OnChooseColor(HWND dialog, const SettingsDialogState& state) {
   chooser.rgbResult = state.currentColor;
   chooser.lpCustColors = custom.data();
   chooser.Flags = CC_RGBINIT;
-  if (ChooseColorW(&chooser) && IsWindow(dialog)) SendMessageW(dialog, WMU_SELECT_COLOR, chooser.rgbResult, 0);
+  // The chooser's library, and the shell libraries it brings, are loaded only while it is
+  // open: imported, they would be loaded and unloaded with the plug-in, which under Wine
+  // leaves a handle and 70 KB behind each time a host reloads it.
+  const LoadedModule dialogs(LoadSystemLibrary(L"comdlg32.dll"));
+  using ChooseColorFn = BOOL(WINAPI*)(CHOOSECOLORW*);
+  const auto choose = dialogs ? reinterpret_cast<ChooseColorFn>(
+                                    reinterpret_cast<void*>(GetProcAddress(dialogs.Get(), "ChooseColorW")))
+                              : nullptr;
+  if (choose && choose(&chooser) && IsWindow(dialog)) SendMessageW(dialog, WMU_SELECT_COLOR, chooser.rgbResult, 0);
   // Saved whether the chooser was confirmed or cancelled, and whatever the dialog's end.
   if (!keyPath.empty()) {
     const SettingsKey key = SettingsKey::CreateForWrite(keyPath.c_str());

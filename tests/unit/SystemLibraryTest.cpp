@@ -16,8 +16,9 @@ namespace {
 
 using Module = std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)>;
 
-// A folder of its own holding a copy of the built plug-in under a name no system DLL has,
-// made the current folder for the scope's life.
+// A folder of its own holding a copy of a DLL that does nothing (the plug-in itself stays
+// loaded once loaded, in the 32-bit build) under a name no system DLL has, made the
+// current folder for the scope's life.
 class PlantedFolder {
  public:
   static constexpr const wchar_t* kName = L"quorvel-planted.dll";
@@ -27,7 +28,7 @@ class PlantedFolder {
     GetTempPathW(MAX_PATH, temp);
     folder_ = std::wstring(temp) + L"quorvel-planted-" + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(folder_.c_str(), nullptr);
-    copied_ = CopyFileW((hostkit::ProgramFolder() + hostkit::kPluginName).c_str(), File().c_str(), FALSE) != FALSE;
+    copied_ = CopyFileW((hostkit::ProgramFolder() + L"planted_library.dll").c_str(), File().c_str(), FALSE) != FALSE;
     GetCurrentDirectoryW(MAX_PATH, previous_);
     entered_ = SetCurrentDirectoryW(folder_.c_str()) != FALSE;
   }

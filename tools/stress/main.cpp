@@ -2,8 +2,8 @@
 // many threads at once and under changing settings. Reproducible from its seed.
 //
 //   stress [--seed N] [--first N] [--cases N | --seconds S] [--leak-rounds N] [--threads N]
-//          [--rounds N] [--reloads N] [--chaos-seconds S] [--only hostile|leaks|threads|settings]
-//          [--findings FOLDER]
+//          [--rounds N] [--reloads N] [--reload-cycles N] [--chaos-seconds S]
+//          [--only hostile|leaks|threads|reloads|settings] [--findings FOLDER]
 //   stress --case N [--seed N] [--save FILE]     one hostile case, described
 //
 // The hostile cases start with the systematic ones (every attack on every seed file),
@@ -23,6 +23,7 @@
 #include "LeakPass.h"
 #include "Mutator.h"
 #include "Plugin.h"
+#include "ReloadPass.h"
 #include "ScratchUserKey.h"
 #include "SettingsChaos.h"
 #include "settings/SettingsKey.h"
@@ -39,6 +40,7 @@ struct Options {
   int threads = 8;
   std::uint64_t rounds = 20;
   std::uint64_t reloads = 10;
+  std::uint64_t reloadCycles = stress::kCyclesBeyondTlsSlots;
   double chaosSeconds = 5;
   std::wstring only;
   std::wstring findings;
@@ -65,6 +67,7 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
     else if (a == L"--threads") o.threads = static_cast<int>(number());
     else if (a == L"--rounds") o.rounds = number();
     else if (a == L"--reloads") o.reloads = number();
+    else if (a == L"--reload-cycles") o.reloadCycles = number();
     else if (a == L"--chaos-seconds") o.chaosSeconds = std::wcstod(value(), nullptr);
     else if (a == L"--only") o.only = value();
     else if (a == L"--findings") o.findings = value();
@@ -102,7 +105,8 @@ int wmain(int argc, wchar_t** argv) {
   Options o;
   if (!Parse(argc, argv, o)) {
     std::fprintf(stderr, "usage: stress [--seed N] [--first N] [--cases N | --seconds S] [--leak-rounds N] [--threads N] [--rounds N]\n"
-                         "              [--reloads N] [--chaos-seconds S] [--only hostile|leaks|threads|settings] [--findings DIR]\n"
+                         "              [--reloads N] [--reload-cycles N] [--chaos-seconds S]\n"
+                         "              [--only hostile|leaks|threads|reloads|settings] [--findings DIR]\n"
                          "              [--plugin FILE]   (another build of the plug-in, in this program's folder)\n"
                          "              [--no-orientation]   (the orientation setting off: no metadata is read)\n"
                          "       stress --case N [--seed N] [--save FILE]\n");
@@ -169,6 +173,17 @@ int wmain(int argc, wchar_t** argv) {
                 "simultaneous first calls; %.1f s\n",
                 r.threads, static_cast<unsigned long long>(r.decodes), static_cast<unsigned long long>(r.reloads),
                 static_cast<unsigned long long>(r.firstCalls), r.seconds);
+    failed |= PrintWrong(r.wrong);
+    std::fflush(stdout);
+  }
+  if (Wanted(o, L"reloads")) {
+    const auto r = stress::RunReloadPass(o.reloadCycles);
+    std::printf("reloads: %llu cycles of load, GetPicture and unload in %.1f s\n", static_cast<unsigned long long>(r.cycles),
+                r.seconds);
+    std::printf("  private bytes %llu -> %llu KiB, handles %u -> %u, free TLS slots %u -> %u\n",
+                static_cast<unsigned long long>(r.baseline.privateBytes >> 10),
+                static_cast<unsigned long long>(r.final.privateBytes >> 10), r.baseline.handles, r.final.handles,
+                r.freeTlsBefore, r.freeTlsAfter);
     failed |= PrintWrong(r.wrong);
     std::fflush(stdout);
   }
