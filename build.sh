@@ -29,6 +29,9 @@ need_packages() {
   command -v cmake >/dev/null || missing+=(cmake)
   [ -x /usr/bin/python3 ] || missing+=(python3)
   [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+  # The directory reader's fuzz test: clang with libFuzzer and the sanitizers' runtimes.
+  command -v clang++ >/dev/null || missing+=(clang)
+  dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || missing+=(libclang-rt-14-dev)
   # The 32-bit build runs under CPU emulation where the machine cannot run 32-bit programs:
   # qemu 10 (Debian 12 has it in its backports suite), since the release's qemu 7 crashes or
   # hangs as soon as an emulated Wine process decodes on several threads.

@@ -12,12 +12,12 @@ namespace quorvel {
 
 ResultCode DecodePicture(HLOCAL* pictureInfoOut, HLOCAL* pixelsOut, IWICImagingFactory* factory,
                          IWICBitmapDecoder* decoder, const PictureOptions& options, const Progress& progress,
-                         const ImageSource* input) {
+                         const DirectoryFacts& directory, const ImageSource* input) {
   if (const ResultCode r = CheckTiffContainer(decoder); r != kResultSuccess) return r;
   if (progress.StopRequestedAt(30)) return kResultAborted;
 
   PreparedSource prepared;
-  if (const ResultCode r = PrepareSource(factory, decoder, options, prepared); r != kResultSuccess) return r;
+  if (const ResultCode r = PrepareSource(factory, decoder, options, directory, prepared); r != kResultSuccess) return r;
   if (progress.StopRequestedAt(50)) return kResultAborted;
 
   WorkBitmap bitmap;

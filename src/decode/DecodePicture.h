@@ -8,6 +8,7 @@
 #include "decode/ImageSource.h"
 #include "decode/PictureOptions.h"
 #include "decode/Progress.h"
+#include "decode/TiffDirectory.h"
 #include "common/ResultCode.h"
 
 namespace quorvel {
@@ -15,10 +16,11 @@ namespace quorvel {
 // Stores the BITMAPINFO handle in *pictureInfoOut and the pixel handle in *pixelsOut
 // only on success, or when the host stops the work at the final report (result 1, the
 // handles already the host's). Throws std::bad_alloc only if the format table cannot be built.
-// input: what the decoder was opened over, for extra decoders of a large picture
-// (ParallelDecode.h); without it the picture is decoded by this decoder alone.
+// directory: the first directory's facts, read from the input's own bytes (orientation
+// tag, strip layout). input: what the decoder was opened over, for extra decoders of a
+// large picture (ParallelDecode.h); without it the picture is decoded by this decoder alone.
 ResultCode DecodePicture(HLOCAL* pictureInfoOut, HLOCAL* pixelsOut, IWICImagingFactory* factory,
                          IWICBitmapDecoder* decoder, const PictureOptions& options, const Progress& progress,
-                         const ImageSource* input = nullptr);
+                         const DirectoryFacts& directory, const ImageSource* input = nullptr);
 
 }  // namespace quorvel

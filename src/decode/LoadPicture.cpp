@@ -3,6 +3,7 @@
 
 #include "decode/DecodePicture.h"
 #include "decode/DecoderSession.h"
+#include "decode/SourceDirectory.h"
 
 namespace quorvel {
 
@@ -15,7 +16,11 @@ ResultCode LoadPicture(const ImageSource& source, const PictureOptions& options,
   Decoder decoder;
   if (const ResultCode opened = OpenDecoder(session, source, decoder); opened != kResultSuccess) return opened;
   if (progress.StopRequestedAt(10)) return kResultAborted;
-  return DecodePicture(pictureInfoOut, pixelsOut, session.Factory(), decoder.Get(), options, progress, &source);
+  // The few facts of the first directory come from the bytes themselves: Wine's
+  // metadata reader crashes on damaged directories.
+  const DirectoryFacts directory = ReadSourceDirectory(source);
+  return DecodePicture(pictureInfoOut, pixelsOut, session.Factory(), decoder.Get(), options, progress, directory,
+                       &source);
 }
 
 }  // namespace quorvel

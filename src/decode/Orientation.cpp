@@ -1,8 +1,6 @@
-// ReadOrientation: the metadata query "/ifd/{ushort=274}" and the table.
+// TransformForTag: the eight tag values as a table.
 #include "decode/Orientation.h"
 
-#include "common/Owners.h"
-#include "decode/PropVariant.h"
 
 namespace quorvel {
 namespace {
@@ -26,16 +24,6 @@ constexpr OrientationTransform kByTag[9] = {
 
 OrientationTransform TransformForTag(std::uint32_t tag) noexcept {
   return tag < 9 ? kByTag[tag] : OrientationTransform{};
-}
-
-OrientationTransform ReadOrientation(IWICBitmapFrameDecode* frame) noexcept {
-  if (frame == nullptr) return {};
-  ComPtr<IWICMetadataQueryReader> reader;
-  if (FAILED(frame->GetMetadataQueryReader(reader.Put())) || !reader) return {};
-  PropVariant value;
-  if (FAILED(reader->GetMetadataByName(L"/ifd/{ushort=274}", value.Get()))) return {};
-  const std::uint32_t tag = value.Get()->vt == VT_UI2 ? value.Get()->uiVal : 0;
-  return TransformForTag(tag);
 }
 
 }  // namespace quorvel

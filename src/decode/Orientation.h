@@ -2,8 +2,6 @@
 // which mirrors the picture top to bottom in the bottom-up DIB.
 #pragma once
 
-#include <wincodec.h>
-
 #include <cstdint>
 
 namespace quorvel {
@@ -15,9 +13,5 @@ struct OrientationTransform {
 
 // The transform for a tag value; values outside 2..8 are upright.
 OrientationTransform TransformForTag(std::uint32_t tag) noexcept;
-
-// The frame's tag, read through its metadata query reader. Every failure gives the
-// neutral transform.
-OrientationTransform ReadOrientation(IWICBitmapFrameDecode* frame) noexcept;
 
 }  // namespace quorvel

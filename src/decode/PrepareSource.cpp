@@ -5,7 +5,6 @@
 #include "decode/PixelFormatGuids.h"
 #include "decode/ParallelDecode.h"
 #include "decode/PixelFormatTable.h"
-#include "decode/StripLayout.h"
 
 namespace quorvel {
 
@@ -44,17 +43,17 @@ bool IsUnsupportedConversion(HRESULT hr) noexcept {
 }
 
 ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, const PictureOptions& options,
-                         PreparedSource& prepared) {
+                         const DirectoryFacts& directory, PreparedSource& prepared) {
   if (decoder == nullptr || factory == nullptr) return kResultInternalError;
   ComPtr<IWICBitmapFrameDecode> frame;
   if (const HRESULT hr = decoder->GetFrame(0, frame.Put()); FAILED(hr)) return MapFailure(hr);
   if (!frame) return kResultInternalError;
 
   FrameDescription& d = prepared.description;
-  d.transform = options.applyOrientation ? ReadOrientation(frame.Get()) : OrientationTransform{};
+  d.transform = options.applyOrientation ? TransformForTag(directory.orientation) : OrientationTransform{};
   if (const HRESULT hr = frame->GetPixelFormat(&d.format); FAILED(hr)) return MapFailure(hr);
   if (const HRESULT hr = frame->GetSize(&d.width, &d.height); FAILED(hr)) return MapFailure(hr);
-  if (WorthSharingOut(d.width, d.height)) d.stripRows = ReadStripRows(frame.Get());
+  d.stripRows = directory.stripRows;
   if (LookUpPixelFormat(d.format).bitCount <= 8) {
     ComPtr<IWICPalette> palette;
     BOOL paletteAlpha = FALSE;

@@ -1,12 +1,14 @@
-// Frame 0 made ready for copying: its facts read (size, pixel format, palette alpha, and
-// the orientation tag unless the options turn that off), the copy planned, and a format
-// converter put in front of it when the planned format differs from its own.
+// Frame 0 made ready for copying: its facts read (size, pixel format, palette alpha; the
+// orientation tag, unless the options turn that off, and the strip layout come from the
+// first directory's facts), the copy planned, and a format converter put in front of it
+// when the planned format differs from its own.
 #pragma once
 
 #include <wincodec.h>
 
 #include "common/Owners.h"
 #include "decode/CopyPlan.h"
+#include "decode/TiffDirectory.h"
 
 namespace quorvel {
 
@@ -20,10 +22,9 @@ struct PreparedSource {
 // 0 also when the plan refuses the picture (prepared.plan.result says why; there is no
 // source then). Throws std::bad_alloc only if the format table cannot be built.
 ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, const PictureOptions& options,
-                         PreparedSource& prepared);
+                         const DirectoryFacts& directory, PreparedSource& prepared);
 
-// Whether a frame of this size is large enough to be shared out among several decoders;
-// only such frames have their strip layout read.
+// Whether a frame of this size is large enough to be shared out among several decoders.
 bool WorthSharingOut(std::uint32_t width, std::uint32_t height) noexcept;
 
 // A bitmap source over the frame that delivers target: the frame itself when it already

@@ -30,37 +30,6 @@ class Counted {
   std::atomic<ULONG> refs_{1};
 };
 
-class FakeQueryReader : public IWICMetadataQueryReader, public Counted<FakeQueryReader> {
- public:
-  FakeQueryReader(const FakeFrameSetup& setup, FakeCounters& c) : Counted(c), setup_(setup) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == __uuidof(IUnknown) || iid == __uuidof(IWICMetadataQueryReader)) {
-      *out = static_cast<IWICMetadataQueryReader*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
-  HRESULT STDMETHODCALLTYPE GetContainerFormat(GUID* format) override {
-    *format = kTiff;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetLocation(UINT, WCHAR*, UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetMetadataByName(LPCWSTR name, PROPVARIANT* value) override {
-    if (!name || std::wcscmp(name, L"/ifd/{ushort=274}") != 0 || !setup_.orientation)
-      return WINCODEC_ERR_PROPERTYNOTFOUND;
-    *value = *setup_.orientation;  // plain values only: nothing to deep-copy
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetEnumerator(IEnumString**) override { return E_NOTIMPL; }
-
- private:
-  const FakeFrameSetup& setup_;
-};
-
 class FakeFrame : public IWICBitmapFrameDecode, public Counted<FakeFrame> {
  public:
   FakeFrame(const FakeFrameSetup& setup, FakeCounters& c) : Counted(c), setup_(setup) {}
@@ -119,12 +88,12 @@ class FakeFrame : public IWICBitmapFrameDecode, public Counted<FakeFrame> {
     }
     return S_OK;
   }
+  // The plug-in reads metadata from the bytes, never through the component: a request
+  // is counted (the tests expect none) and refused.
   HRESULT STDMETHODCALLTYPE GetMetadataQueryReader(IWICMetadataQueryReader** reader) override {
     counters_.metadataReaderRequests++;
     *reader = nullptr;
-    if (setup_.noMetadataReader) return WINCODEC_ERR_UNSUPPORTEDOPERATION;
-    *reader = new FakeQueryReader(setup_, counters_);
-    return S_OK;
+    return WINCODEC_ERR_UNSUPPORTEDOPERATION;
   }
   HRESULT STDMETHODCALLTYPE GetColorContexts(UINT, IWICColorContext**, UINT* count) override {
     if (count) *count = 0;
@@ -184,20 +153,6 @@ class FakeDecoder : public IWICBitmapDecoder, public Counted<FakeDecoder> {
 
 IWICBitmapDecoder* MakeFakeDecoder(const FakeFrameSetup& setup, FakeCounters& counters) {
   return new FakeDecoder(setup, counters);
-}
-
-PROPVARIANT OrientationValue(VARTYPE type, std::uint32_t value) {
-  PROPVARIANT v;
-  PropVariantInit(&v);
-  v.vt = type;
-  switch (type) {
-    case VT_UI2: v.uiVal = static_cast<USHORT>(value); break;
-    case VT_UI4: v.ulVal = value; break;
-    case VT_I2: v.iVal = static_cast<SHORT>(value); break;
-    case VT_UI1: v.bVal = static_cast<BYTE>(value); break;
-    default: v.ulVal = value; break;
-  }
-  return v;
 }
 
 }  // namespace testsupport

@@ -1,6 +1,6 @@
-// Stand-ins for the imaging component's decoder, frame and metadata reader, for unit
-// tests of the decoding pipeline: any pixel format, palette, size, orientation tag or
-// failure can be given, and the plug-in's use of them is counted. The real factory's
+// Stand-ins for the imaging component's decoder and frame, for unit tests of the decoding
+// pipeline: any pixel format, palette, size or failure can be given, and the plug-in's
+// use of them is counted. The real factory's
 // format converter works over them, since a fake frame is a real IWICBitmapSource.
 #pragma once
 
@@ -21,9 +21,9 @@ struct FakeFrameSetup {
   double dpiX = 72, dpiY = 72;
   std::optional<std::vector<WICColor>> palette;  // none: CopyPalette fails
   std::vector<std::uint8_t> pixels;              // packed rows, ceil(width * bpp / 8) bytes each
-  // Orientation tag: none means "property not found".
-  std::optional<PROPVARIANT> orientation;
-  bool noMetadataReader = false;
+  // The orientation tag of the file's first directory, for the tests to hand to the
+  // pipeline as its directory facts (the frame itself has no metadata).
+  std::uint16_t orientation = 0;
   bool refuseBitmapSource = false;  // QueryInterface for IWICBitmapSource answers E_NOINTERFACE
   HRESULT copyPixelsResult = S_OK;
   bool scribblePadding = false;  // CopyPixels fills what follows each row's pixels with 0xA5
@@ -39,7 +39,5 @@ struct FakeCounters {
 
 // A decoder over one frame. The returned pointer holds one reference.
 IWICBitmapDecoder* MakeFakeDecoder(const FakeFrameSetup& setup, FakeCounters& counters);
-
-PROPVARIANT OrientationValue(VARTYPE type, std::uint32_t value);
 
 }  // namespace testsupport

@@ -1,4 +1,4 @@
-// ProbeFrame and ComponentConverts over a memory stream.
+// ProbeFrame and ProbeDirectory over a memory stream.
 #include "WicProbe.h"
 
 #include <windows.h>
@@ -51,6 +51,37 @@ std::optional<FrameFacts> ProbeFrame(const std::vector<std::uint8_t>& file) {
       FAILED(frame.p->GetSize(&facts.width, &facts.height)))
     return std::nullopt;
   return facts;
+}
+
+namespace {
+
+std::uint32_t Count(IWICMetadataQueryReader* reader, const wchar_t* query, bool shortOnly) {
+  PROPVARIANT v;
+  PropVariantInit(&v);
+  std::uint32_t value = 0;
+  if (SUCCEEDED(reader->GetMetadataByName(query, &v))) {
+    if (v.vt == VT_UI2) value = v.uiVal;
+    else if (v.vt == VT_UI4 && !shortOnly) value = v.ulVal;
+  }
+  PropVariantClear(&v);
+  return value;
+}
+
+}  // namespace
+
+std::optional<ComponentDirectory> ProbeDirectory(const std::vector<std::uint8_t>& file) {
+  Com com;
+  Ref<IWICImagingFactory> factory;
+  Ref<IWICBitmapFrameDecode> frame;
+  if (!OpenFrame(file, factory, frame)) return std::nullopt;
+  Ref<IWICMetadataQueryReader> reader;
+  if (FAILED(frame.p->GetMetadataQueryReader(&reader.p)) || !reader.p) return std::nullopt;
+  ComponentDirectory d;
+  d.orientation = static_cast<std::uint16_t>(Count(reader.p, L"/ifd/{ushort=274}", true));
+  d.stripRows = Count(reader.p, L"/ifd/{ushort=323}", false);
+  if (d.stripRows == 0) d.stripRows = Count(reader.p, L"/ifd/{ushort=278}", false);
+  d.tileWidth = Count(reader.p, L"/ifd/{ushort=322}", false);
+  return d;
 }
 
 }  // namespace testsupport

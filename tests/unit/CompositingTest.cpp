@@ -32,7 +32,8 @@ std::vector<std::uint8_t> Deliver(const std::vector<Pixel>& row, const PictureOp
   ComPtr<IWICBitmapDecoder> decoder;
   *decoder.Put() = testsupport::MakeFakeDecoder(setup, counters);
   HLOCAL info = nullptr, bits = nullptr;
-  EXPECT_EQ(DecodePicture(&info, &bits, session.Factory(), decoder.Get(), options, Progress(nullptr, 0)), kResultSuccess);
+  EXPECT_EQ(DecodePicture(&info, &bits, session.Factory(), decoder.Get(), options, Progress(nullptr, 0), DirectoryFacts{}),
+            kResultSuccess);
   hostkit::Dib dib;
   std::vector<std::uint8_t> out;
   if (info && bits && hostkit::ReadDib(info, bits, dib)) {

@@ -172,6 +172,14 @@ GUID PlannedTarget(const Fixture& f, bool turned) {
   return PlanCopy(frame, {}).target;
 }
 
+// The first directory's facts of the file the stand-in frame would come from.
+DirectoryFacts FactsOf(const FakeFrameSetup& setup) {
+  DirectoryFacts facts;
+  facts.known = true;
+  facts.orientation = setup.orientation;
+  return facts;
+}
+
 struct Decoded {
   ResultCode result = -100;
   hostkit::Dib dib;
@@ -185,7 +193,8 @@ Decoded Decode(const FakeFrameSetup& setup, FakeCounters& counters, const Pictur
   ComPtr<IWICBitmapDecoder> decoder;
   *decoder.Put() = testsupport::MakeFakeDecoder(setup, counters);
   HLOCAL info = nullptr, bits = nullptr;
-  out.result = DecodePicture(&info, &bits, session.Factory(), decoder.Get(), options, Progress(nullptr, 0));
+  out.result = DecodePicture(&info, &bits, session.Factory(), decoder.Get(), options, Progress(nullptr, 0),
+                             FactsOf(setup));
   if (info && bits && !hostkit::ReadDib(info, bits, out.dib, &out.why)) out.result = -200;
   if (info) LocalFree(info);
   if (bits) LocalFree(bits);
@@ -200,10 +209,11 @@ TEST(DecodePipeline, EveryFormatKindComesOutUprightInEveryOrientation) {
       const bool turned = orientation >= 5 || orientation == 3 || orientation == 2;
       FakeCounters counters;
       FakeFrameSetup setup = FrameOf(f, 7, 5);
-      setup.orientation = testsupport::OrientationValue(VT_UI2, static_cast<std::uint32_t>(orientation));
+      setup.orientation = static_cast<std::uint16_t>(orientation);
       setup.scribblePadding = true;
       const Decoded d = Decode(setup, counters);
-      EXPECT_EQ(counters.liveObjects, 0) << "every frame, reader and converter released";
+      EXPECT_EQ(counters.liveObjects, 0) << "every frame and converter released";
+      EXPECT_EQ(counters.metadataReaderRequests, 0) << "metadata comes from the file's bytes";
 
       int depth = turned ? f.turnedDepth : f.unturnedDepth;
       const GUID target = PlannedTarget(f, turned);
@@ -241,7 +251,7 @@ TEST(DecodePipeline, LargeQuarterTurnedPicturesComeOutWhole) {
   setup.pixels = Pack(w, h, 32, value);
   for (std::uint32_t orientation : {5u, 6u, 7u, 8u}) {
     FakeCounters counters;
-    setup.orientation = testsupport::OrientationValue(VT_UI2, orientation);
+    setup.orientation = static_cast<std::uint16_t>(orientation);
     const Decoded d = Decode(setup, counters);
     ASSERT_EQ(d.result, kResultSuccess);
     EXPECT_EQ(d.dib.header.biBitCount, 24);
@@ -255,11 +265,11 @@ TEST(DecodePipeline, LargeQuarterTurnedPicturesComeOutWhole) {
   }
 }
 
-TEST(DecodePipeline, WithOrientationOffTheFramesMetadataIsNotRead) {
+TEST(DecodePipeline, WithOrientationOffTheTagIsIgnoredAndTheFrameIsNeverAskedForMetadata) {
   const Fixture f = Fixtures().front();
   FakeCounters counters;
   FakeFrameSetup setup = FrameOf(f, 7, 5);
-  setup.orientation = testsupport::OrientationValue(VT_UI2, 6);
+  setup.orientation = static_cast<std::uint16_t>(6);
   PictureOptions options;
   options.applyOrientation = false;
   const Decoded d = Decode(setup, counters, options);
@@ -387,7 +397,7 @@ TEST(DecodePipeline, ReportsEachStepAndStopsCleanlyAtEveryReport) {
   setup.format = kPixelFormat32bppBGRA;
   setup.bitsPerPixel = 32;
   setup.pixels.assign(96, 0x80);
-  setup.orientation = testsupport::OrientationValue(VT_UI2, 6);
+  setup.orientation = static_cast<std::uint16_t>(6);
   for (int at : {-1, 30, 50, 60, 70, 80, 90, 100}) {
     StopAt stop{at, {}};
     FakeCounters counters;
@@ -396,7 +406,7 @@ TEST(DecodePipeline, ReportsEachStepAndStopsCleanlyAtEveryReport) {
     *decoder.Put() = testsupport::MakeFakeDecoder(setup, counters);
     HLOCAL info = nullptr, bits = nullptr;
     const ResultCode r = DecodePicture(&info, &bits, session.Factory(), decoder.Get(), PictureOptions{},
-                                       Progress(StopWhen, reinterpret_cast<LONG_PTR>(&stop)));
+                                       Progress(StopWhen, reinterpret_cast<LONG_PTR>(&stop)), FactsOf(setup));
     decoder.Reset();
     EXPECT_EQ(counters.liveObjects, 0);
     if (at < 0) {

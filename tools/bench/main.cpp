@@ -1,10 +1,13 @@
 // bench: what the plug-in adds on top of the imaging component's own decode, measured in
 // one process, interleaved, as medians over several rounds.
 //
-//   bench [--rounds N] [--megapixels M] [--only KIND] [--no-steps] [--sharing]
+//   bench [--rounds N] [--megapixels M] [--only KIND] [--no-steps] [--sharing] [--baseline FILE]
 //
-// For each test picture (RGB, RGBA with mixed alpha, 8-bit palette, 5-5-5; uncompressed
-// and LZW; orientations 1, 3, 6, 8) it times the bare WIC decode of the frame into the
+// --baseline: another build of the plug-in (a file in the bench's folder, for example the
+// last release's) timed in the same rounds, so that before and after come from one run.
+// For each test picture (RGB, RGBA with mixed alpha, 8-bit palette, 5-5-5, in strips;
+// RGB in 256 x 256 and 512 x 512 tiles; uncompressed and LZW; orientations 1, 3, 6, 8, or
+// 1 and 6 for the tiled ones) it times the bare WIC decode of the frame into the
 // format the plug-in converts it into, and GetPicture end to end through the DLL, and
 // reports their ratio, the ratio of a turned picture to the same picture unturned, and
 // the peak of the plug-in's pixel memory in blocks of the delivered picture's size.
@@ -20,6 +23,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,7 +62,18 @@ struct Kind {
   const char* name;
   std::function<testsupport::TiffPage(std::uint32_t, std::uint32_t)> make;
   GUID decodeFormat;  // what the plug-in converts the unturned frame into
+  std::vector<int> orientations = {1, 3, 6, 8};
 };
+
+// The same picture in square tiles instead of strips of 64 rows.
+std::function<testsupport::TiffPage(std::uint32_t, std::uint32_t)> Tiled(
+    std::function<testsupport::TiffPage(std::uint32_t, std::uint32_t)> make, std::uint32_t tile) {
+  return [make, tile](std::uint32_t w, std::uint32_t h) {
+    testsupport::TiffPage p = make(w, h);
+    p.tileWidth = p.tileLength = tile;
+    return p;
+  };
+}
 
 testsupport::TiffPage Page(std::uint32_t w, std::uint32_t h, std::uint16_t bits, std::uint16_t samples, std::uint16_t photometric) {
   testsupport::TiffPage p;
@@ -77,7 +92,7 @@ std::uint8_t Value(std::uint32_t x, std::uint32_t y, std::uint32_t c) {
   return static_cast<std::uint8_t>((x * (3 + c) / 7 + y * (5 - c) / 9 + ((x * 31 + y * 17 + c * 7) % 23)) & 255);
 }
 
-std::vector<Kind> Kinds() {
+std::vector<Kind> BaseKinds() {
   const GUID bgr24 = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0c}};
   const GUID bgra32 = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0f}};
   const GUID indexed8 = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x04}};
@@ -134,6 +149,14 @@ std::vector<Kind> Kinds() {
        },
        bgr555},
   };
+}
+
+std::vector<Kind> Kinds() {
+  std::vector<Kind> kinds = BaseKinds();
+  const Kind rgb = kinds[0];
+  for (std::uint32_t tile : {256u, 512u})
+    kinds.push_back({tile == 256 ? "RGB tiles 256" : "RGB tiles 512", Tiled(rgb.make, tile), rgb.decodeFormat, {1, 6}});
+  return kinds;
 }
 
 // The bare imaging-component decode: decoder over the bytes, frame 0, converted into
@@ -375,6 +398,7 @@ int main(int argc, char** argv) {
   double megapixels = 24;
   std::string only;  // a picture kind to limit the run to
   bool steps = true, sharing = false;
+  std::string baselineName;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-steps") == 0) steps = false;
     if (std::strcmp(argv[i], "--sharing") == 0) sharing = true;
@@ -383,6 +407,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--only") == 0) only = argv[i + 1];
     if (std::strcmp(argv[i], "--rounds") == 0) rounds = std::max(1, std::atoi(argv[i + 1]));
     if (std::strcmp(argv[i], "--megapixels") == 0) megapixels = std::max(0.01, std::atof(argv[i + 1]));
+    if (std::strcmp(argv[i], "--baseline") == 0) baselineName = argv[i + 1];
   }
   const std::uint32_t w = static_cast<std::uint32_t>(std::sqrt(megapixels * 1e6 * 1.5)) & ~1u;
   const std::uint32_t h = static_cast<std::uint32_t>(megapixels * 1e6 / w) & ~1u;
@@ -398,11 +423,21 @@ int main(int argc, char** argv) {
     return 1;
   }
   hostkit::LocalAllocationCounter::Install(plugin.Module());
+  std::unique_ptr<hostkit::Plugin> baseline;
+  if (!baselineName.empty()) {
+    baseline = std::make_unique<hostkit::Plugin>(hostkit::ProgramFolder() + std::wstring(baselineName.begin(), baselineName.end()));
+    if (!baseline->IsLoaded()) {
+      std::fprintf(stderr, "bench: the baseline %s cannot be loaded\n", baselineName.c_str());
+      return 1;
+    }
+    hostkit::LocalAllocationCounter::Install(baseline->Module());
+    std::printf("baseline: %s, timed in the same rounds (\"vs before\": GetPicture / the baseline's)\n", baselineName.c_str());
+  }
   std::printf("Quorvel bench: %s, pictures %u x %u (%.1f MP), medians of %d rounds\n",
               sizeof(void*) == 8 ? QUORVEL_FILE_NAME " (x64)" : QUORVEL_FILE_NAME " (x86)", w, h, w * h / 1e6, rounds);
 
-  std::printf("\n%-14s %-5s %4s %10s %12s %12s %14s %12s\n", "picture", "comp", "ori", "WIC ms", "GetPicture ms",
-              "vs WIC", "vs unturned", "peak blocks");
+  std::printf("\n%-16s %-5s %4s %10s %12s %12s %14s %12s %10s\n", "picture", "comp", "ori", "WIC ms", "GetPicture ms",
+              "vs WIC", "vs unturned", "peak blocks", baseline ? "vs before" : "");
   // One kind at a time, so that the 32-bit bench keeps its files within its address space;
   // within a kind, the baseline and every orientation are interleaved round by round.
   for (const Kind& kind : Kinds()) {
@@ -410,7 +445,7 @@ int main(int argc, char** argv) {
     struct Case {
       const char* compression;
       int orientation;
-      std::vector<double> bare, get;
+      std::vector<double> bare, get, before;
       double peak = 0;
       int result = 0;
     };
@@ -422,18 +457,20 @@ int main(int argc, char** argv) {
       for (std::uint16_t compression : {1, 5}) {
         page.compression = compression;
         files.push_back(testsupport::WriteTiff(page));
-        for (int orientation : {1, 3, 6, 8}) cases.push_back({compression == 1 ? "none" : "LZW", orientation, {}, {}});
+        for (int orientation : kind.orientations) cases.push_back({compression == 1 ? "none" : "LZW", orientation, {}, {}, {}});
       }
     }
     for (int round = 0; round < rounds + 1; ++round) {
       for (std::size_t i = 0; i < cases.size(); ++i) {
         Case& c = cases[i];
-        std::vector<std::uint8_t>& bytes = files[i / 4];
+        std::vector<std::uint8_t>& bytes = files[i / kind.orientations.size()];
         SetOrientation(bytes, c.orientation);
         const double bare = c.orientation == 1 ? BareDecode(factory, bytes, kind.decodeFormat) : -1;
         const Decoded d = GetPictureOnce(plugin, bytes);
+        const Decoded b = baseline ? GetPictureOnce(*baseline, bytes) : Decoded{};
         c.result = d.result;
         if (round == 0) continue;  // warm-up round
+        if (b.seconds >= 0) c.before.push_back(b.seconds);
         if (bare >= 0) c.bare.push_back(bare);
         if (d.seconds >= 0) c.get.push_back(d.seconds);
         c.peak = std::max(c.peak, d.peakBlocks);
@@ -444,19 +481,21 @@ int main(int argc, char** argv) {
     double unturned = 0, bare = 0;
     for (const Case& c : cases) {
       if (c.get.empty()) {
-        std::printf("%-14s %-5s %4d %10s %12s   (GetPicture answers %d: the imaging component cannot read it)\n", kind.name,
+        std::printf("%-16s %-5s %4d %10s %12s   (GetPicture answers %d: the imaging component cannot read it)\n", kind.name,
                     c.compression, c.orientation, "-", "-", c.result);
         continue;
       }
       const double get = 1000 * Median(c.get);
+      char versus[32] = "";
+      if (!c.before.empty()) std::snprintf(versus, sizeof versus, "%10.2f", get / (1000 * Median(c.before)));
       if (c.orientation == 1) {
         unturned = get;
         bare = c.bare.empty() ? 0 : 1000 * Median(c.bare);
-        std::printf("%-14s %-5s %4d %10.1f %12.1f %12.2f %14s %12.2f\n", kind.name, c.compression, c.orientation, bare, get,
-                    bare > 0 ? get / bare : 0.0, "", c.peak);
+        std::printf("%-16s %-5s %4d %10.1f %12.1f %12.2f %14s %12.2f %s\n", kind.name, c.compression, c.orientation, bare, get,
+                    bare > 0 ? get / bare : 0.0, "", c.peak, versus);
       } else {
-        std::printf("%-14s %-5s %4d %10s %12.1f %12.2f %14.2f %12.2f\n", kind.name, c.compression, c.orientation, "", get,
-                    bare > 0 ? get / bare : 0.0, get / unturned, c.peak);
+        std::printf("%-16s %-5s %4d %10s %12.1f %12.2f %14.2f %12.2f %s\n", kind.name, c.compression, c.orientation, "", get,
+                    bare > 0 ? get / bare : 0.0, get / unturned, c.peak, versus);
       }
     }
     std::fflush(stdout);

@@ -47,6 +47,7 @@ const char* StageName(Stage stage) {
     case Stage::kPictureMemory: return "GetPicture (memory)";
     case Stage::kPictureFile: return "GetPicture (file)";
     case Stage::kPreview: return "GetPreview (memory)";
+    case Stage::kComponentMetadata: return "the component's metadata reader, asked by the stress program";
   }
   return "?";
 }

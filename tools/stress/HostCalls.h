@@ -26,6 +26,7 @@ enum class Stage : LONG {
   kPictureMemory,
   kPictureFile,
   kPreview,
+  kComponentMetadata,  // the stress program itself asking the component's metadata reader
 };
 const char* StageName(Stage stage);
 

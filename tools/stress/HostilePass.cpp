@@ -14,6 +14,8 @@
 #include "common/Owners.h"
 #include "Plugin.h"
 #include "StressPaths.h"
+#include "WicProbe.h"
+#include "decode/TiffDirectory.h"
 
 namespace stress {
 namespace {
@@ -265,8 +267,24 @@ WorkerEnd WatchWorker(HANDLE process, bool debugging, Shared* shared) {
 
 }  // namespace
 
+// What the component's metadata reader answers against the plug-in's reader; empty when
+// they agree or the component gives no answer.
+std::string CompareReaders(const std::vector<std::uint8_t>& bytes) {
+  const auto component = testsupport::ProbeDirectory(bytes);
+  if (!component) return {};
+  quorvel::MemoryDirectoryInput input(bytes.data(), bytes.size());
+  const quorvel::DirectoryFacts ours = quorvel::ReadFirstDirectory(input);
+  if (ours.orientation == component->orientation && ours.stripRows == component->stripRows &&
+      ours.tileWidth == component->tileWidth)
+    return {};
+  return "the directory reader says orientation " + std::to_string(ours.orientation) + ", rows " +
+         std::to_string(ours.stripRows) + ", tile width " + std::to_string(ours.tileWidth) +
+         "; the component's metadata reader " + std::to_string(component->orientation) + ", " +
+         std::to_string(component->stripRows) + ", " + std::to_string(component->tileWidth);
+}
+
 int RunHostileWorker(const Mutator& mutator, std::uint64_t seed, std::uint64_t from, std::uint64_t to, double deadline,
-                     const std::wstring& sharedName, const std::wstring& findings) {
+                     const std::wstring& sharedName, const std::wstring& findings, bool compareReaders) {
   quorvel::KernelHandle mapping(OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, sharedName.c_str()));
   if (!mapping) return kExitNoSharedMemory;
   gShared = static_cast<Shared*>(MapViewOfFile(mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Shared)));
@@ -286,7 +304,12 @@ int RunHostileWorker(const Mutator& mutator, std::uint64_t seed, std::uint64_t f
     InterlockedExchange64(&gShared->current, static_cast<LONG64>(i));
     const HostileInput input = mutator.Make(seed, i);
     Tally tally;
-    const auto wrong = calls.RunAll(input.bytes, i, tally, &gShared->stage);
+    std::vector<std::string> wrong;
+    if (compareReaders) {
+      InterlockedExchange(&gShared->stage, static_cast<LONG>(Stage::kComponentMetadata));
+      if (std::string differs = CompareReaders(input.bytes); !differs.empty()) wrong.push_back(std::move(differs));
+    }
+    for (auto& w : calls.RunAll(input.bytes, i, tally, &gShared->stage)) wrong.push_back(std::move(w));
     gShared->tally.Merge(tally);
     for (const auto& w : wrong) {
       const LONG n = gShared->wrongCount++;
@@ -338,7 +361,8 @@ HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& optio
                            std::to_wstring(next) + L" --to " + std::to_wstring(end) + L" --deadline " +
                            std::to_wstring(static_cast<std::uint64_t>(deadline)) + L" --shared " + sharedName +
                            L" --findings \"" + options.findings + L"\" --plugin \"" + hostkit::DefaultPluginName() + L"\"" +
-                           (options.noOrientation ? L" --no-orientation" : L"");
+                           (options.noOrientation ? L" --no-orientation" : L"") +
+                           (options.compareReaders ? L" --compare-readers" : L"");
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};

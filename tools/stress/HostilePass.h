@@ -39,13 +39,19 @@ struct HostileOptions {
   double seconds = 0;       // 0: no time limit
   std::wstring findings;    // folder for the inputs of crashes and wrong answers
   bool noOrientation = false;  // workers run with the orientation setting off
+  // Before the plug-in's calls, each case's first directory is also asked of the
+  // component's own metadata reader and compared with the plug-in's reader. Under Wine
+  // that reader crashes on some damaged directories: a fault of another module's on
+  // purpose, to show that crashes are traced to the module they happen in.
+  bool compareReaders = false;
 };
 
 HostileReport RunHostilePass(const Mutator& mutator, const HostileOptions& options);
 
 // The worker's side: cases [from, to) of seed, reporting through the named shared memory.
 int RunHostileWorker(const Mutator& mutator, std::uint64_t seed, std::uint64_t from, std::uint64_t to,
-                     double deadline, const std::wstring& sharedName, const std::wstring& findings);
+                     double deadline, const std::wstring& sharedName, const std::wstring& findings,
+                     bool compareReaders);
 
 // One case in this process, described on stdout (for reproducing a finding).
 int RunOneCase(const Mutator& mutator, std::uint64_t seed, std::uint64_t index, const std::wstring& saveAs);

@@ -52,6 +52,8 @@ struct Options {
   long long oneCase = -1;
   std::wstring saveAs;
   bool noOrientation = false;
+  bool compareReaders = false;
+  bool expectComponentCrash = false;
 };
 
 bool Parse(int argc, wchar_t** argv, Options& o) {
@@ -80,6 +82,8 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
     else if (a == L"--save") o.saveAs = value();
     else if (a == L"--plugin") hostkit::UseDefaultPluginName(value());
     else if (a == L"--no-orientation") o.noOrientation = true;
+    else if (a == L"--compare-readers") o.compareReaders = true;
+    else if (a == L"--expect-component-crash") o.expectComponentCrash = true;
     else return false;
   }
   if (o.threads < 1) o.threads = 1;
@@ -108,7 +112,9 @@ int wmain(int argc, wchar_t** argv) {
                          "              [--reloads N] [--reload-cycles N] [--chaos-seconds S]\n"
                          "              [--only hostile|leaks|threads|reloads|settings] [--findings DIR]\n"
                          "              [--plugin FILE]   (another build of the plug-in, in this program's folder)\n"
-                         "              [--no-orientation]   (the orientation setting off: no metadata is read)\n"
+                         "              [--no-orientation]   (the orientation setting off)\n"
+                         "              [--compare-readers [--expect-component-crash]]   (each case's directory also asked of\n"
+                         "                   the component's own metadata reader, which under Wine crashes on some)\n"
                          "       stress --case N [--seed N] [--save FILE]\n");
     return 2;
   }
@@ -119,7 +125,8 @@ int wmain(int argc, wchar_t** argv) {
                     sizeof(off));
   }
   const stress::Mutator mutator(stress::MakeSeedFiles(testsupport::DataFolder()));
-  if (o.worker) return stress::RunHostileWorker(mutator, o.seed, o.from, o.to, o.deadline, o.shared, o.findings);
+  if (o.worker)
+    return stress::RunHostileWorker(mutator, o.seed, o.from, o.to, o.deadline, o.shared, o.findings, o.compareReaders);
   if (o.oneCase >= 0) return stress::RunOneCase(mutator, o.seed, static_cast<std::uint64_t>(o.oneCase), o.saveAs);
 
   const std::wstring& plugin = hostkit::DefaultPluginName();
@@ -129,7 +136,7 @@ int wmain(int argc, wchar_t** argv) {
   int failed = 0;
 
   if (Wanted(o, L"hostile")) {
-    stress::HostileOptions h{o.seed, o.first, o.cases, o.seconds, o.findings, o.noOrientation};
+    stress::HostileOptions h{o.seed, o.first, o.cases, o.seconds, o.findings, o.noOrientation, o.compareReaders};
     if (!h.cases && h.seconds <= 0) h.cases = mutator.SystematicCases() + 500;
     const auto r = stress::RunHostilePass(mutator, h);
     std::printf("hostile inputs: %llu cases (%llu systematic over %zu seed files), %llu calls in %.1f s\n",
@@ -151,6 +158,10 @@ int wmain(int argc, wchar_t** argv) {
                   static_cast<unsigned long long>(c.index), c.what.c_str(), c.stage.c_str(), static_cast<unsigned long>(c.code),
                   c.module.c_str(), static_cast<unsigned long long>(c.offset));
       if (!c.inComponent) failed = 1;
+    }
+    if (o.expectComponentCrash && inComponent == 0) {
+      std::printf("    WRONG: no crash inside the imaging component, so none was seen traced to it\n");
+      failed = 1;
     }
     failed |= PrintWrong(r.wrong);
     std::fflush(stdout);
