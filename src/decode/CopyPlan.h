@@ -24,6 +24,7 @@ struct FrameDescription {
   bool paletteAlpha = false;  // an indexed frame whose palette carries alpha
   OrientationTransform transform;  // its tag's, or neutral when the user turned that off
   std::uint32_t stripRows = 0;     // rows decoded together (strip or tile row); 0: one strip or not read
+  bool tiled = false;              // stored in tiles: stripRows is the tile length
 };
 
 struct CopyPlan {
@@ -43,8 +44,13 @@ struct CopyPlan {
   BackgroundColor background{0xFF, 0xFF, 0xFF};
   Walk walk = Walk::kRowsForward;  // the kernel entry, by the rotation (RowKernels.h)
   bool direct = false;         // rows land as read: one CopyPixels into the delivered block
-  std::uint32_t bandRows = 0;  // source rows per scratch band
+  std::uint32_t bandRows = 0;  // source rows per scratch band that the kernels write into place
   std::uint32_t sharedBandRows = 0;  // the same for a decoder that shares the picture with others
+  // Source rows per copy out of the component: a band's rows, or for a tiled frame whole
+  // rows of tiles covering at least a band (the component decodes a tile whole for every
+  // copy that touches it and keeps only the last). Bands are written from it in turn.
+  std::uint32_t readRows = 0;
+  std::uint32_t sharedReadRows = 0;
   std::uint32_t parallelFromRows = 0;  // bands of at least this many rows run on the worker threads; 0: none
 
   bool HasFallback() const noexcept;  // fallback differs from target

@@ -54,6 +54,7 @@ ResultCode PrepareSource(IWICImagingFactory* factory, IWICBitmapDecoder* decoder
   if (const HRESULT hr = frame->GetPixelFormat(&d.format); FAILED(hr)) return MapFailure(hr);
   if (const HRESULT hr = frame->GetSize(&d.width, &d.height); FAILED(hr)) return MapFailure(hr);
   d.stripRows = directory.stripRows;
+  d.tiled = directory.tileWidth != 0;
   if (LookUpPixelFormat(d.format).bitCount <= 8) {
     ComPtr<IWICPalette> palette;
     BOOL paletteAlpha = FALSE;

@@ -122,11 +122,23 @@ StreamOutcome CopySourceRows(IWICBitmapSource* source, const CopyPlan& plan, Wor
     return {kResultSuccess};
   }
 
-  // 4 bytes of slack: the column kernel reads 24-bit pixels as 4-byte words.
-  const std::uint32_t bandRows = share.count > 1 ? plan.sharedBandRows : plan.bandRows;
-  const auto scratchBytes = BlockBytes(plan.sourceStride, bandRows);
+  const bool shared = share.count > 1;
+  const std::uint32_t bandRows = shared ? plan.sharedBandRows : plan.bandRows;
+  // The scratch holds one read; never more rows than this range has. 4 bytes of slack:
+  // the column kernel reads 24-bit pixels as 4-byte words.
+  std::uint32_t readRows = std::min(shared ? plan.sharedReadRows : plan.readRows, end - begin);
+  readRows = std::max(readRows, std::min(bandRows, end - begin));
+  auto scratchBytes = BlockBytes(plan.sourceStride, readRows);
   if (!scratchBytes) return {kResultOutOfMemory};
   LocalBlock scratch(LocalAlloc(LMEM_FIXED, *scratchBytes));
+  if (!scratch && readRows > bandRows) {
+    // A row of tiles of a very wide picture may not fit where a band does: read bands,
+    // at the cost of decoding tiles again.
+    readRows = bandRows;
+    scratchBytes = BlockBytes(plan.sourceStride, readRows);
+    if (!scratchBytes) return {kResultOutOfMemory};
+    scratch.Reset(LocalAlloc(LMEM_FIXED, *scratchBytes));
+  }
   if (!scratch) return {kResultOutOfMemory};
   const bool quarter = plan.walk == Walk::kColumnsUpward || plan.walk == Walk::kColumnsDownward;
   std::vector<RowJob> jobs;
@@ -141,35 +153,39 @@ StreamOutcome CopySourceRows(IWICBitmapSource* source, const CopyPlan& plan, Wor
   run.elementBytes = plan.elementBytes;
   run.background = plan.background;
   const RowBody body = RowBodyFor(plan.walk);
-  auto* band = static_cast<std::uint8_t*>(scratch.Get());
-  for (std::uint32_t y0 = begin; y0 < end; y0 += bandRows) {
-    const std::uint32_t y1 = std::min(end, y0 + bandRows);
-    const WICRect rect{0, static_cast<INT>(y0), static_cast<INT>(width), static_cast<INT>(y1 - y0)};
+  auto* read = static_cast<std::uint8_t*>(scratch.Get());
+  for (std::uint32_t r0 = begin; r0 < end; r0 += readRows) {
+    const std::uint32_t r1 = std::min(end, r0 + readRows);
+    const WICRect rect{0, static_cast<INT>(r0), static_cast<INT>(width), static_cast<INT>(r1 - r0)};
     if (const HRESULT hr = source->CopyPixels(&rect, static_cast<UINT>(plan.sourceStride),
-                                              static_cast<UINT>(plan.sourceStride * (y1 - y0)), band);
+                                              static_cast<UINT>(plan.sourceStride * (r1 - r0)), read);
         FAILED(hr))
       return Failed(hr);
-    RunConstants constants = run;
-    const std::size_t count = JobsForBand(plan, picture, band, y0, y1, jobs, constants);
-    const int n = static_cast<int>(count);
-    if (share.count == 1 && plan.parallelFromRows != 0 && y1 - y0 >= plan.parallelFromRows) {
-      ParallelForRows(n, body, jobs.data(), &constants);
-    } else if (quarter && share.count > 1) {
-      // A turned band writes a piece of every delivered row. Two decoders walking those
-      // rows in step would fault in the same fresh pages together and wait on each other
-      // (measured: the turned picture took twice the unturned one); staggered, each
-      // mostly finds its pages already there.
-      // The kernel walks jobs from the last down when their columns run leftward.
-      const int skip = static_cast<int>(static_cast<std::uint64_t>(n) * share.index / share.count);
-      if (constants.jobStep < 0) {
-        body(0, n - skip, jobs.data(), &constants);
-        body(n - skip, n, jobs.data(), &constants);
+    for (std::uint32_t y0 = r0; y0 < r1; y0 += bandRows) {
+      const std::uint32_t y1 = std::min(r1, y0 + bandRows);
+      const std::uint8_t* band = read + static_cast<std::size_t>(y0 - r0) * plan.sourceStride;
+      RunConstants constants = run;
+      const std::size_t count = JobsForBand(plan, picture, band, y0, y1, jobs, constants);
+      const int n = static_cast<int>(count);
+      if (!shared && plan.parallelFromRows != 0 && y1 - y0 >= plan.parallelFromRows) {
+        ParallelForRows(n, body, jobs.data(), &constants);
+      } else if (quarter && shared) {
+        // A turned band writes a piece of every delivered row. Two decoders walking those
+        // rows in step would fault in the same fresh pages together and wait on each other
+        // (measured: the turned picture took twice the unturned one); staggered, each
+        // mostly finds its pages already there.
+        // The kernel walks jobs from the last down when their columns run leftward.
+        const int skip = static_cast<int>(static_cast<std::uint64_t>(n) * share.index / share.count);
+        if (constants.jobStep < 0) {
+          body(0, n - skip, jobs.data(), &constants);
+          body(n - skip, n, jobs.data(), &constants);
+        } else {
+          body(skip, n, jobs.data(), &constants);
+          body(0, skip, jobs.data(), &constants);
+        }
       } else {
-        body(skip, n, jobs.data(), &constants);
-        body(0, skip, jobs.data(), &constants);
+        body(0, n, jobs.data(), &constants);
       }
-    } else {
-      body(0, n, jobs.data(), &constants);
     }
   }
   return {kResultSuccess};

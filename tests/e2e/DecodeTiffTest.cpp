@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "E2eSupport.h"
 #include "ScratchUserKey.h"
@@ -120,6 +121,30 @@ TEST_F(DecodeTiff, BothBuildsDeliverIdenticalPictures) {
       EXPECT_EQ(std::to_string(hostkit::BlockDigest(d.dib)), expected[key]) << key;
     }
 #endif
+}
+
+// Tiles of several shapes over pictures whose size is no multiple of them, from memory
+// and from a file: the same block, byte for byte, as the picture stored in strips.
+TEST_F(DecodeTiff, TiledPicturesOfEveryKindAreDeliveredAsTheirStripedTwins) {
+  const std::pair<std::uint32_t, std::uint32_t> shapes[] = {{16, 16}, {48, 16}, {16, 32}};
+  int index = 0;
+  for (TiffFixture f : testsupport::AllTiffFixtures(37, 21)) {
+    for (int orientation = 1; orientation <= 8; ++orientation, ++index) {
+      SCOPED_TRACE(f.name + ", orientation " + std::to_string(orientation));
+      f.page.orientation = orientation;
+      f.page.compression = index % 2 ? 5 : 1;
+      f.page.tileWidth = f.page.tileLength = 0;
+      f.page.rowsPerStrip = 8;
+      const e2e::Delivered striped = DecodeMemory(plugin, testsupport::WriteTiff(f.page));
+      std::tie(f.page.tileWidth, f.page.tileLength) = shapes[index % 3];
+      const auto bytes = testsupport::WriteTiff(f.page);
+      const e2e::Delivered tiled = index % 4 < 2 ? DecodeMemory(plugin, bytes) : DecodeFile(plugin, TempFile(bytes).Path());
+      EXPECT_EQ(tiled.result, striped.result);
+      if (tiled.result != 0 || striped.result != 0) continue;
+      EXPECT_TRUE(tiled.wellFormed) << tiled.why;
+      EXPECT_EQ(hostkit::BlockDigest(tiled.dib), hostkit::BlockDigest(striped.dib));
+    }
+  }
 }
 
 TEST_F(DecodeTiff, OrientationTagsOfOtherTypesOrValuesAreIgnored) {

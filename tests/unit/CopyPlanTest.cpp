@@ -151,6 +151,37 @@ TEST(CopyPlan, BandsStayInTheCachesAndOnlyLargeQuarterTurnsUseTheWorkers) {
       << "about 384 KB where decoders share the picture";
   EXPECT_EQ(PlanCopy(Frame(kPixelFormat8bppIndexed, 1, 100, 20), {}).bandRows, 20u) << "never more rows than the picture";
   EXPECT_EQ(PlanCopy(Frame(kPixelFormat8bppIndexed, 3, 100000, 600), {}).bandRows, 32u) << "at least 32 rows";
+  EXPECT_EQ(rows.readRows, rows.bandRows) << "strips are read a band at a time";
+  EXPECT_EQ(turned.sharedReadRows, turned.sharedBandRows);
+}
+
+// Tiled frames are read whole rows of tiles at a time, at least a band's worth, never
+// more rows than the picture has; the bands the kernels write stay as they were.
+TEST(CopyPlan, TiledFramesAreReadInWholeRowsOfTiles) {
+  struct Case {
+    std::uint32_t rotation, height, tileLength;
+  };
+  for (const Case c : {Case{0, 4000, 256}, Case{1, 4000, 256}, Case{0, 4000, 16}, Case{1, 4000, 512}, Case{0, 300, 512},
+                       Case{3, 4000, 1}, Case{0, 4000, 0xFFFFFFFFu}}) {
+    FrameDescription f = Frame(kPixelFormat24bppBGR, c.rotation, 6000, c.height);
+    const CopyPlan striped = PlanCopy(f, {});
+    f.tiled = true;
+    f.stripRows = c.tileLength;
+    const CopyPlan p = PlanCopy(f, {});
+    SCOPED_TRACE(std::to_string(c.rotation) + " " + std::to_string(c.height) + " " + std::to_string(c.tileLength));
+    EXPECT_EQ(p.bandRows, striped.bandRows);
+    EXPECT_EQ(p.sharedBandRows, striped.sharedBandRows);
+    for (const auto& [read, band] : {std::pair{p.readRows, p.bandRows}, std::pair{p.sharedReadRows, p.sharedBandRows}}) {
+      EXPECT_GE(read, band);
+      EXPECT_LE(read, c.height);
+      if (read < c.height) {
+        EXPECT_EQ(read % c.tileLength, 0u) << "whole rows of tiles";
+      }
+      if (c.tileLength >= band && c.tileLength <= c.height) {
+        EXPECT_EQ(read, c.tileLength) << "one row of tiles when a tile is taller than a band";
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -8,8 +8,10 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "LocalAllocationCounter.h"
 #include "TestEnvironment.h"
 #include "TiffFixtures.h"
 #include "decode/BandSplit.h"
@@ -136,6 +138,77 @@ TEST_F(ParallelDecode, FilesStripedAndTiledComeOutAsOneDecoderDeliversThem) {
       const testsupport::TempFile file(testsupport::WriteTiff(f.page));
       ExpectSameAsAlone(ImageSource::File(file.Path().c_str()), f.name + " orientation " + std::to_string(orientation), 2);
     }
+}
+
+// Tiles of several shapes, over pictures whose size is no multiple of them: shared out by
+// rows of tiles, and decoded alone, the picture is the one its striped twin gives.
+TEST_F(ParallelDecode, TiledPicturesOfEveryKindComeOutAsTheirStripedTwins) {
+  const std::pair<std::uint32_t, std::uint32_t> shapes[] = {{16, 16}, {32, 16}, {16, 48}};
+  int index = 0;
+  for (testsupport::TiffFixture f : testsupport::AllTiffFixtures(53, 70)) {
+    for (int orientation = 1; orientation <= 8; ++orientation, ++index) {
+      f.page.orientation = orientation;
+      f.page.compression = index % 2 ? 5 : 1;
+      f.page.rowsPerStrip = 7;
+      f.page.tileWidth = f.page.tileLength = 0;
+      const auto striped = testsupport::WriteTiff(f.page);
+      std::tie(f.page.tileWidth, f.page.tileLength) = shapes[index % 3];
+      const auto tiled = testsupport::WriteTiff(f.page);
+      const std::string what = f.name + " orientation " + std::to_string(orientation) + ", tiles " +
+                               std::to_string(f.page.tileWidth) + " x " + std::to_string(f.page.tileLength);
+      const ImageSource tiles = ImageSource::Memory(tiled.data(), static_cast<LONG_PTR>(tiled.size()));
+      ExpectSameAsAlone(tiles, what, index % 2 + 2);
+      tuning_.limits.minPixels = ~0ull;
+      const Delivered a = Decode(ImageSource::Memory(striped.data(), static_cast<LONG_PTR>(striped.size())));
+      const Delivered b = Decode(tiles);
+      EXPECT_EQ(a.result, b.result) << what;
+      EXPECT_TRUE(a.info == b.info && a.bits == b.bits) << what << ": not the striped picture";
+    }
+  }
+}
+
+// Wide enough that a band is shorter than a row of tiles: each read of whole tile rows is
+// written into place a band at a time.
+TEST_F(ParallelDecode, WideTiledPicturesAreWrittenABandAtATimeFromEachRowOfTiles) {
+  // Unturned bands are 16 rows here, turned ones 192.
+  for (const auto& [tile, orientation] :
+       {std::pair{64u, 1}, std::pair{64u, 2}, std::pair{256u, 6}, std::pair{256u, 7}}) {
+    testsupport::TiffFixture f = testsupport::TiffFixtureNamed("rgba8", 4000, 300);
+    f.page.orientation = orientation;
+    f.page.rowsPerStrip = 10;
+    const auto striped = testsupport::WriteTiff(f.page);
+    f.page.tileWidth = f.page.tileLength = tile;
+    const auto tiled = testsupport::WriteTiff(f.page);
+    const std::string what = "tiles " + std::to_string(tile) + ", orientation " + std::to_string(orientation);
+    tuning_.limits.minPixels = ~0ull;
+    const Delivered a = Decode(ImageSource::Memory(striped.data(), static_cast<LONG_PTR>(striped.size())));
+    const ImageSource tiles = ImageSource::Memory(tiled.data(), static_cast<LONG_PTR>(tiled.size()));
+    const Delivered b = Decode(tiles);
+    ASSERT_EQ(a.result, kResultSuccess) << what;
+    EXPECT_EQ(b.result, kResultSuccess) << what;
+    EXPECT_TRUE(a.info == b.info && a.bits == b.bits) << what << ": not the striped picture";
+    ExpectSameAsAlone(tiles, what, 2);
+  }
+}
+
+// A row of tiles that does not fit where a band does: read a band at a time instead, and
+// the same picture.
+TEST_F(ParallelDecode, ARowOfTilesThatCannotBeHeldIsReadABandAtATime) {
+  ASSERT_TRUE(hostkit::LocalAllocationCounter::Install(GetModuleHandleW(nullptr)));
+  testsupport::TiffFixture f = testsupport::TiffFixtureNamed("rgba8", 4000, 300);
+  f.page.rowsPerStrip = 10;
+  const auto striped = testsupport::WriteTiff(f.page);
+  f.page.tileWidth = f.page.tileLength = 256;
+  const auto tiled = testsupport::WriteTiff(f.page);
+  tuning_.limits.minPixels = ~0ull;
+  const Delivered a = Decode(ImageSource::Memory(striped.data(), static_cast<LONG_PTR>(striped.size())));
+  // The delivered block is 3.6 MB, a row of 256 source rows 4.1 MB.
+  hostkit::LocalAllocationCounter::RefuseBlocksFrom(4'000'000);
+  const Delivered b = Decode(ImageSource::Memory(tiled.data(), static_cast<LONG_PTR>(tiled.size())));
+  hostkit::LocalAllocationCounter::RefuseBlocksFrom(0);
+  ASSERT_EQ(a.result, kResultSuccess);
+  EXPECT_EQ(b.result, kResultSuccess);
+  EXPECT_TRUE(a.info == b.info && a.bits == b.bits);
 }
 
 HRESULT FailSecond(std::uint32_t index) { return index == 2 ? E_OUTOFMEMORY : S_OK; }

@@ -1,6 +1,7 @@
 // Import-table patching and the bookkeeping behind it.
 #include "LocalAllocationCounter.h"
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -15,6 +16,16 @@ using LocalFreeFn = HLOCAL(WINAPI*)(HLOCAL);
 std::mutex gLock;
 std::unordered_map<HLOCAL, SIZE_T>* gSizes = nullptr;
 LocalAllocations gNow;
+std::atomic<SIZE_T> gRefuseFrom{0};
+
+// The system's own entries, so that the counter may patch the program it is linked into.
+template <class Fn>
+Fn Real(const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
+}
+const LocalAllocFn gLocalAlloc = Real<LocalAllocFn>("LocalAlloc");
+const LocalReAllocFn gLocalReAlloc = Real<LocalReAllocFn>("LocalReAlloc");
+const LocalFreeFn gLocalFree = Real<LocalFreeFn>("LocalFree");
 
 void AddedLocked(HLOCAL h, SIZE_T size) {
   (*gSizes)[h] = size;
@@ -45,7 +56,11 @@ void Removed(HLOCAL h) {
 }
 
 HLOCAL WINAPI CountingAlloc(UINT flags, SIZE_T size) {
-  HLOCAL h = LocalAlloc(flags, size);
+  if (const SIZE_T from = gRefuseFrom.load(); from != 0 && size >= from) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  HLOCAL h = gLocalAlloc(flags, size);
   Added(h, size);
   return h;
 }
@@ -54,7 +69,7 @@ HLOCAL WINAPI CountingReAlloc(HLOCAL old, SIZE_T size, UINT flags) {
   // Under the lock throughout: another thread may be given the old block the moment it
   // is released.
   std::lock_guard<std::mutex> hold(gLock);
-  HLOCAL h = LocalReAlloc(old, size, flags);
+  HLOCAL h = gLocalReAlloc(old, size, flags);
   if (h) {
     RemovedLocked(old);
     AddedLocked(h, size);
@@ -64,7 +79,7 @@ HLOCAL WINAPI CountingReAlloc(HLOCAL old, SIZE_T size, UINT flags) {
 
 HLOCAL WINAPI CountingFree(HLOCAL h) {
   Removed(h);
-  return LocalFree(h);
+  return gLocalFree(h);
 }
 
 bool Patch(HMODULE module, const char* name, void* replacement) {
@@ -114,5 +129,7 @@ void LocalAllocationCounter::ResetPeak() {
 }
 
 void LocalAllocationCounter::FreeHandedOver(HLOCAL block) { CountingFree(block); }
+
+void LocalAllocationCounter::RefuseBlocksFrom(SIZE_T bytes) { gRefuseFrom.store(bytes); }
 
 }  // namespace hostkit

@@ -25,6 +25,9 @@ class LocalAllocationCounter {
   static void ResetPeak();
   // Frees a block the plug-in handed over, keeping the count right.
   static void FreeHandedOver(HLOCAL block);
+  // From now on every block of at least `bytes` is refused as if memory had run out;
+  // 0 refuses none.
+  static void RefuseBlocksFrom(SIZE_T bytes);
 };
 
 }  // namespace hostkit
